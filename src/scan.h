@@ -1,0 +1,87 @@
+// The recognizers: the only code that decides what a token is.
+//
+// Each one is a template over the input stream so that the same code runs
+// over the program's buffered stream and over the checking streams of the
+// tests.  A stream offers get(s) (a byte 0..255, or -1 at the end) and
+// unget(s, c) (push back the character last read; -1 is ignored).  It may
+// also offer skip<Class>(s), a bulk form of "read while the byte is in the
+// class, push back the first that is not"; the generic one below is that
+// loop spelled out, and is the scalar path the fast one is tested against.
+#pragma once
+
+#include "chars.h"
+#include "out.h"
+
+template <unsigned K, class S> void skip(S &in) {
+  int c;
+  do
+    c = get(in);
+  while (is(c, K));
+  unget(in, c);
+}
+
+// identifier: a letter, then letters and digits.
+template <class S> int scanid(S &in) {
+  int c = get(in);
+  if (!is(c, LETTER)) {
+    unget(in, c);
+    return 0;
+  }
+  skip<ALNUM>(in);
+  return 3;
+}
+
+// octal: '0', then one or more octal digits.  The only recognizer that may
+// have to push back two characters ('0' and what followed it).
+template <class S> int scanoct(S &in) {
+  int c = get(in);
+  if (c != '0') {
+    unget(in, c);
+    return 0;
+  }
+  int d = get(in);
+  if (!is(d, OCTAL)) {
+    unget(in, d);
+    unget(in, c);
+    return 0;
+  }
+  skip<OCTAL>(in);
+  return 2;
+}
+
+// decimal: a '0' alone, or 1-9 followed by digits.
+template <class S> int scandec(S &in) {
+  int c = get(in);
+  if (!is(c, DIGIT)) {
+    unget(in, c);
+    return 0;
+  }
+  if (c != '0')
+    skip<DIGIT>(in);
+  return 1;
+}
+
+// The driver's chain, in its fixed order: trying octal before decimal is
+// what makes a '0' followed by an octal digit an octal number, and any other
+// '0' a decimal number by itself.  A byte that no recognizer takes begins no
+// token, and neither does any byte of the run it starts, so the whole run
+// is dropped at once.  Returns true at the end of input, false as soon as
+// the output fails.
+template <class S, class O> bool scanall(S &in, O &out) {
+  for (;;) {
+    if (scanid(in)) {
+      if (!put(out, IDENT))
+        return false;
+    } else if (scanoct(in)) {
+      if (!put(out, OCTNUM))
+        return false;
+    } else if (scandec(in)) {
+      if (!put(out, DECNUM))
+        return false;
+    } else if (get(in) < 0) {
+      return true;
+    } else {
+      skip<OTHER>(in);
+    }
+  }
+}

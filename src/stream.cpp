@@ -1,0 +1,45 @@
+#include "stream.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "sys.h"
+
+void init(Stream &s, unsigned char *buf, size_t size, Source src, void *ctx) {
+  std::memset(buf, 0, PUSHBACK);
+  s.lo = buf + PUSHBACK;
+  s.hi = buf + size;
+  s.p = s.e = s.lo;
+  s.src = src;
+  s.ctx = ctx;
+  s.end = false;
+  s.err = 0;
+}
+
+// Called only when every byte read so far has been consumed.  The last two
+// of them move in front of the new data, so that a character read before
+// the refill can still be pushed back after it.  Once the source has ended
+// or failed it is not asked again: the end repeats on every later read, and
+// a terminal is not read past the end the user typed.
+int refill(Stream &s) {
+  if (s.end)
+    return -1;
+  std::memmove(s.lo - PUSHBACK, s.e - PUSHBACK, PUSHBACK);
+  s.p = s.e = s.lo;
+  ssize_t n = s.src(s.ctx, s.lo, static_cast<size_t>(s.hi - s.lo));
+  if (n <= 0) {
+    if (n < 0)
+      s.err = errno;
+    s.end = true;
+    return -1;
+  }
+  s.e = s.lo + n;
+  return *s.p++;
+}
+
+ssize_t fdread(void *ctx, unsigned char *buf, size_t n) {
+  auto *f = static_cast<FdSource *>(ctx);
+  if (f->flush && !f->flush(f->arg))
+    return 0;
+  return readsome(f->fd, buf, n);
+}

@@ -1,0 +1,80 @@
+// The input stream: a fixed buffer refilled from a byte source.
+//
+// get() and unget() are the recognizers' hot path; in the common case they
+// are a compare and a pointer move, and everything that may call the source
+// lives out of line in refill().  Memory is the one buffer, whatever the
+// input: tokens are skipped over, never kept.
+#pragma once
+
+#include <cstddef>
+#include <sys/types.h>
+
+#include "chars.h"
+
+// Fills buf with up to n bytes; returns how many, 0 at the end of input,
+// or -1 with errno set.
+using Source = ssize_t (*)(void *ctx, unsigned char *buf, size_t n);
+
+// Pushback room in front of the data; the recognizers never need more.
+constexpr size_t PUSHBACK = 2;
+
+struct Stream {
+  unsigned char *p;  // next byte to read
+  unsigned char *e;  // end of the bytes read so far
+  unsigned char *lo; // where the source's bytes go; [lo - PUSHBACK, lo) is room
+  unsigned char *hi; // end of the buffer
+  Source src;
+  void *ctx;
+  bool end; // the source is done with: it is never called again
+  int err;  // errno of the read that failed, 0 if none did
+};
+
+// buf must hold PUSHBACK + at least one byte.
+void init(Stream &s, unsigned char *buf, size_t size, Source src, void *ctx);
+int refill(Stream &s);
+
+inline int get(Stream &s) {
+  if (s.p < s.e) [[likely]]
+    return *s.p++;
+  return refill(s);
+}
+
+// Only the character last read is ever pushed back, and it is still in the
+// buffer (refill() keeps the two bytes before the new data), so pushing back
+// is a pointer move.  Not storing the byte matters: a store through an
+// unsigned char pointer could alias the stream itself, and would keep the
+// compiler from folding a get/unget pair into a plain look at the next byte.
+inline void unget(Stream &s, int c) {
+  if (c >= 0)
+    --s.p;
+}
+
+// Bulk form of the recognizers' "read while in class K": the run is
+// consumed and the first byte outside it stays next.
+template <unsigned K> void skip(Stream &s) {
+  for (;;) {
+    unsigned char *p = s.p, *e = s.e;
+    while (p < e && (chartab[*p + 1] & K))
+      ++p;
+    s.p = p;
+    if (p < e)
+      return;
+    int c = refill(s);
+    if (c < 0)
+      return;
+    if (!is(c, K)) {
+      --s.p;
+      return;
+    }
+  }
+}
+
+// The program's source: ctx points to an FdSource.  Before a read that may
+// block, it calls flush so that no complete line waits on the input; if
+// flush fails, reading stops as at the end of input.
+struct FdSource {
+  int fd;
+  bool (*flush)(void *);
+  void *arg;
+};
+ssize_t fdread(void *ctx, unsigned char *buf, size_t n);
