@@ -121,6 +121,24 @@ TEST(Failures, InputAndOutputBothClosed) {
   EXPECT_EQ(res.status, 255);
 }
 
+// Once the output has failed there is no point in waiting for more input:
+// a writer that never closes must not keep the program alive.
+TEST(Failures, WriteErrorStopsReadingAPipe) {
+  Pipe in;
+  std::string errpath = tmp("err");
+  int full = open("/dev/full", O_WRONLY | O_CLOEXEC);
+  int err =
+      open(errpath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  pid_t pid = spawn({"prog"}, in.r, full, err);
+  close(full), close(err);
+  in.closer();
+  ASSERT_TRUE(writeall(in.w, "abc "));
+  EXPECT_EQ(reap(pid).status, 255);
+  EXPECT_EQ(slurp(errpath),
+            "prog: cannot write standard output: No space left on device\n");
+  unlink(errpath.c_str());
+}
+
 // A line must not wait in the buffer while the program waits for input:
 // someone typing, or a pipe from a log that is still being written.
 TEST(Interactive, LinesAppearBeforeTheInputEnds) {
