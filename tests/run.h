@@ -1,0 +1,118 @@
+// Running the program as a child process, for the end-to-end tests.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <poll.h>
+#include <sstream>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+struct Call {
+  std::vector<std::string> args = {"scandec"}; // argv, from argv[0]
+  std::string input;                           // standard input
+  bool closein = false, closeout = false, full = false;
+};
+
+struct Result {
+  std::string out, err;
+  int status; // exit status, or 128 + signal
+};
+
+inline std::string slurp(const std::string &path) {
+  std::ifstream f(path, std::ios::binary);
+  std::stringstream ss;
+  ss << f.rdbuf();
+  return ss.str();
+}
+
+inline std::string tmp(const char *name) {
+  const char *dir = std::getenv("TMPDIR");
+  return std::string(dir ? dir : "/tmp") + "/scandec-test-" +
+         std::to_string(getpid()) + "-" + name;
+}
+
+// Starts the program on the given standard input, output and error (-1
+// leaves that one closed).  The test runner's own descriptors 0 to 2 may be
+// closed or anything else, so the three are lifted out of the way first.
+// SIGPIPE is as a shell leaves it, unless the caller ignores it.
+inline pid_t spawn(const std::vector<std::string> &args, int in, int out,
+                   int err, bool nosigpipe = false) {
+  pid_t pid = fork();
+  if (pid != 0)
+    return pid;
+  int fds[3] = {in, out, err};
+  for (int &fd : fds)
+    if (fd >= 0)
+      fd = fcntl(fd, F_DUPFD_CLOEXEC, 3);
+  for (int i = 0; i < 3; i++) {
+    if (fds[i] < 0)
+      close(i);
+    else if (dup2(fds[i], i) < 0)
+      _exit(126);
+  }
+  signal(SIGPIPE, nosigpipe ? SIG_IGN : SIG_DFL);
+  std::vector<char *> argv;
+  for (const std::string &a : args)
+    argv.push_back(const_cast<char *>(a.c_str()));
+  argv.push_back(nullptr);
+  char *envp[] = {nullptr};
+  execve(SCANDEC, argv.data(), envp);
+  _exit(127);
+}
+
+struct Exit {
+  int status;  // exit status, or 128 + signal
+  long maxrss; // peak resident memory, KiB
+};
+
+inline Exit reap(pid_t pid) {
+  int st = 0;
+  struct rusage ru = {};
+  while (wait4(pid, &st, 0, &ru) < 0 && errno == EINTR)
+    ;
+  return {WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st), ru.ru_maxrss};
+}
+
+inline Result run(const Call &r) {
+  std::string in = tmp("in"), out = tmp("out"), err = tmp("err");
+  std::ofstream(in, std::ios::binary) << r.input;
+  int ifd = open(in.c_str(), O_RDONLY | O_CLOEXEC);
+  int ofd = open(r.full ? "/dev/full" : out.c_str(),
+                 O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  int efd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  EXPECT_TRUE(ifd >= 0 && ofd >= 0 && efd >= 0);
+  pid_t pid = spawn(r.args, r.closein ? -1 : ifd, r.closeout ? -1 : ofd, efd);
+  close(ifd), close(ofd), close(efd);
+  int status = reap(pid).status;
+  Result res{r.full || r.closeout ? "" : slurp(out), slurp(err), status};
+  unlink(in.c_str());
+  unlink(out.c_str());
+  unlink(err.c_str());
+  return res;
+}
+
+inline Result scan(const std::string &input) {
+  Call r;
+  r.input = input;
+  return run(r);
+}
+
+// The next line the program writes to fd, without its newline; what came
+// so far if nothing more arrives within ten seconds.
+inline std::string readline(int fd) {
+  std::string s;
+  char c;
+  struct pollfd p = {fd, POLLIN, 0};
+  while (poll(&p, 1, 10000) == 1 && read(fd, &c, 1) == 1 && c != '\n')
+    s += c;
+  return s;
+}
