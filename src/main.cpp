@@ -42,7 +42,7 @@ int main(int argc, char **argv) {
   }
 
   static Out out;
-  static unsigned char buf[PUSHBACK + 256 * 1024];
+  static unsigned char buf[PUSHBACK + 256 * 1024 + SLACK];
   init(out, STDOUT_FILENO);
   FdSource src = {fd, maywait(fd) ? flushout : nullptr, &out};
   Stream in;

@@ -8,7 +8,8 @@
 void init(Stream &s, unsigned char *buf, size_t size, Source src, void *ctx) {
   std::memset(buf, 0, PUSHBACK);
   s.lo = buf + PUSHBACK;
-  s.hi = buf + size;
+  s.hi = buf + size - SLACK;
+  std::memset(s.hi, 0, SLACK);
   s.p = s.e = s.lo;
   s.src = src;
   s.ctx = ctx;

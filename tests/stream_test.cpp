@@ -36,7 +36,7 @@ struct Tiny {
   std::vector<unsigned char> buf;
   Stream s;
   Tiny(std::string data, size_t size, size_t chunk, int fail = 0)
-      : t{std::move(data), chunk, fail}, buf(PUSHBACK + size) {
+      : t{std::move(data), chunk, fail}, buf(PUSHBACK + size + SLACK) {
     init(s, buf.data(), buf.size(), trickle, &t);
   }
 };
