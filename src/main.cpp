@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "cursor.h"
 #include "out.h"
 #include "scan.h"
 #include "stream.h"

@@ -6,18 +6,16 @@
 // once per block rather than once per run: the step from one token to the
 // next no longer waits on a load and a compare of the bytes it skips.
 //
-// The vector forms read 64 bytes from where they are asked to look, so every
-// buffer they search must have SLACK readable bytes after its data.  The
-// plain loops are always there: setsimd(SCALAR) selects them, and the tests
-// compare every level with them.
+// classify() reads 64 bytes from where it is asked to look, whatever the
+// end, so every buffer it searches must have that many readable bytes after
+// its data.  The plain loops are always there: setsimd(SCALAR) selects them,
+// and the tests compare every level with them.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 #include "chars.h"
-
-constexpr size_t SLACK = 64;
 
 enum Simd { SCALAR, SSE2, AVX2 };
 
@@ -41,3 +39,16 @@ constexpr int slot = K == ALNUM   ? 0
 // The classes of the 64 bytes at p, none of them at or after e.
 using Classify = Block (*)(const unsigned char *p, const unsigned char *e);
 extern Classify classify;
+
+// The index of the lowest set bit of m, which is not 0.  The builtin gives
+// an int, which the compiler then widens with one more step on the path from
+// one token to the next.
+inline uint64_t lowbit(uint64_t m) {
+#if defined(__x86_64__)
+  uint64_t k;
+  asm("rep bsfq %1, %0" : "=r"(k) : "rm"(m) : "cc"); // tzcnt where there is one
+  return k;
+#else
+  return static_cast<uint64_t>(__builtin_ctzll(m));
+#endif
+}

@@ -10,8 +10,6 @@
 #include <sys/types.h>
 
 #include "chars.h"
-#include "scan.h"
-#include "span.h"
 
 // Fills buf with up to n bytes; returns how many, 0 at the end of input,
 // or -1 with errno set.
@@ -19,13 +17,16 @@ using Source = ssize_t (*)(void *ctx, unsigned char *buf, size_t n);
 
 // Pushback room in front of the data; the recognizers never need more.
 constexpr size_t PUSHBACK = 2;
+// Room after the data: a scan may read a block of 64 bytes from any position
+// in the data, and ignores what lies past its end.
+constexpr size_t SLACK = 64;
 
 struct Stream {
   unsigned char *p;  // next byte to read
   unsigned char *e;  // end of the bytes read so far
   unsigned char *lo; // where the source's bytes go; [lo - PUSHBACK, lo) is room
-  unsigned char *hi; // end of the data room; SLACK bytes after it are read
-  Source src;        // by the bulk skips, never written
+  unsigned char *hi; // end of the data room, then SLACK bytes
+  Source src;
   void *ctx;
   bool end; // the source is done with: it is never called again
   int err;  // errno of the read that failed, 0 if none did
@@ -35,55 +36,8 @@ struct Stream {
 void init(Stream &s, unsigned char *buf, size_t size, Source src, void *ctx);
 int refill(Stream &s);
 
-// The read position of a Stream, copied out of it for the length of a scan.
-// A line stored into the output buffer may, as far as the compiler knows,
-// alias the stream, and would make it reload p and e after every token; a
-// copy whose address is never taken stays in registers.  Vector says how
-// its runs are skipped, fixed when the scan begins: with the masks of the
-// block that starts at base, or a byte at a time.
-template <bool Vector> struct Cursor {
-  unsigned char *p, *e;
-  Stream *s;
-  const unsigned char *base; // no block is known while p - base >= 64
-  uint64_t stop[4];
-};
-
-template <bool V> inline int refill(Cursor<V> &c) {
-  c.s->p = c.p;
-  int r = refill(*c.s);
-  c.p = c.s->p;
-  c.e = c.s->e;
-  c.base = c.p + 64; // the block's bytes are gone
-  return r;
-}
-
-// The end of the run of class K that starts at the cursor: within the
-// block, unless the run goes on past it.
-template <unsigned K> inline const unsigned char *span(Cursor<true> &c) {
-  const unsigned char *p = c.p;
-  for (;;) {
-    size_t i = static_cast<size_t>(p - c.base);
-    if (i >= 64) [[unlikely]] {
-      Block b = classify(p, c.e);
-      c.base = p;
-      for (int j = 0; j < 4; j++)
-        c.stop[j] = b.stop[j];
-      i = 0;
-    }
-    if (uint64_t m = c.stop[slot<K>] >> i)
-      return p + __builtin_ctzll(m);
-    p = c.base + 64;
-  }
-}
-
-template <unsigned K, class S> inline const unsigned char *span(S &s) {
-  const unsigned char *p = s.p;
-  while (p < s.e && (chartab[*p + 1] & K))
-    ++p;
-  return p;
-}
-
-// What get, unget and skip need: a position, an end, and a refill.
+// What get, unget and skip need: a position, an end, and a refill.  The
+// Stream has them, and so does the scalar Cursor of cursor.h.
 template <class S>
 concept Buffered = requires(S &s) {
   s.p < s.e;
@@ -110,8 +64,11 @@ template <Buffered S> inline void unget(S &s, int c) {
 // consumed and the first byte outside it stays next.
 template <unsigned K, Buffered S> void skip(S &s) {
   for (;;) {
-    s.p = const_cast<unsigned char *>(span<K>(s));
-    if (s.p < s.e)
+    unsigned char *p = s.p;
+    while (p < s.e && is(*p, K))
+      ++p;
+    s.p = p;
+    if (p < s.e)
       return;
     int c = refill(s);
     if (c < 0)
@@ -121,20 +78,6 @@ template <unsigned K, Buffered S> void skip(S &s) {
       return;
     }
   }
-}
-
-template <bool V, class O> [[gnu::flatten]] bool scanover(Stream &in, O &out) {
-  Cursor<V> c{in.p, in.e, &in, in.p + 64, {}};
-  bool done = scanall(c, out);
-  in.p = c.p;
-  return done;
-}
-
-// The driver's chain over the program's stream runs on a Cursor, with the
-// whole chain inlined into one loop so that the cursor never leaves
-// registers and a get/unget pair becomes a look at the next byte.
-template <class O> bool scanall(Stream &in, O &out) {
-  return simd ? scanover<true>(in, out) : scanover<false>(in, out);
 }
 
 // The program's source: ctx points to an FdSource.  Before a read that may
