@@ -5,27 +5,46 @@
 // line stored into the output buffer may, as far as the compiler knows,
 // alias the stream, and would make it reload the position after every
 // token; a copy whose address is never taken stays in registers, and there
-// a get/unget pair folds into a look at the next byte.
+// a get/unget pair folds into a look at the next byte.  An Out is written
+// through a Writer for the same reason; a refill may flush the output (the
+// input may make us wait), so the cursors publish the writer around it.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
+#include "out.h"
 #include "scan.h"
 #include "span.h"
 #include "stream.h"
 
+// The output of a scan whose output is not an Out: nothing to hold apart.
+struct Unwritten {};
+inline void publish(Unwritten &) {}
+inline void resume(Unwritten &) {}
+
 // The scalar level: the position as the stream has it.
-struct Cursor {
+template <class W> struct Cursor {
   unsigned char *p, *e;
   Stream *s;
+  W w;
 };
 
-inline int refill(Cursor &c) {
-  c.s->p = c.p;
+template <class W> void take(Cursor<W> &c, Stream &s) {
+  c.p = s.p;
+  c.e = s.e;
+  c.s = &s;
+}
+
+template <class W> void give(Cursor<W> &c, Stream &s) { s.p = c.p; }
+
+template <class W> int refill(Cursor<W> &c) {
+  publish(c.w);
+  give(c, *c.s);
   int r = refill(*c.s);
-  c.p = c.s->p;
-  c.e = c.s->e;
+  take(c, *c.s);
+  resume(c.w);
   return r;
 }
 
@@ -33,39 +52,49 @@ inline int refill(Cursor &c) {
 // masks of the block [base, base + 64) hold while 0 <= i < 64.  Skipping a
 // run within the block is a shift, a count of trailing zeros and an add, all
 // on i: the step from one token to the next waits on nothing else.
-struct Blocks {
+template <class W> struct Blocks {
   const unsigned char *base;
   ptrdiff_t i, n; // position and end of the data, from base
   Stream *s;
+  W w;
   uint64_t stop[4];
 };
 
-inline Blocks blocks(Stream &s) {
-  // No block is known yet: i is out of range.
-  return {s.p + 64, -64, s.e - (s.p + 64), &s, {}};
+// No block is known yet: i is out of range.
+template <class W> void take(Blocks<W> &c, Stream &s) {
+  c.base = s.p + 64;
+  c.i = -64;
+  c.n = s.e - c.base;
+  c.s = &s;
 }
 
-inline int refill(Blocks &c) {
-  c.s->p = const_cast<unsigned char *>(c.base + c.i);
+template <class W> void give(Blocks<W> &c, Stream &s) {
+  s.p = const_cast<unsigned char *>(c.base + c.i);
+}
+
+template <class W> int refill(Blocks<W> &c) {
+  publish(c.w);
+  give(c, *c.s);
   int r = refill(*c.s);
-  c = blocks(*c.s); // the block's bytes are gone
+  take(c, *c.s); // the block's bytes are gone
+  resume(c.w);
   return r;
 }
 
-inline int get(Blocks &c) {
+template <class W> int get(Blocks<W> &c) {
   if (c.i < c.n) [[likely]]
     return c.base[c.i++];
   return refill(c);
 }
 
-inline void unget(Blocks &c, int ch) {
+template <class W> void unget(Blocks<W> &c, int ch) {
   if (ch >= 0)
     --c.i;
 }
 
 // Where the run of class K from i ends: in this block, unless the run goes
 // on past it.  Past the end of the data every byte stops every class.
-template <unsigned K> inline ptrdiff_t span(Blocks &c) {
+template <unsigned K, class W> ptrdiff_t span(Blocks<W> &c) {
   ptrdiff_t i = c.i;
   for (;;) {
     if (static_cast<size_t>(i) >= 64) [[unlikely]] {
@@ -82,7 +111,7 @@ template <unsigned K> inline ptrdiff_t span(Blocks &c) {
   }
 }
 
-template <unsigned K> void skip(Blocks &c) {
+template <unsigned K, class W> void skip(Blocks<W> &c) {
   for (;;) {
     c.i = span<K>(c);
     if (c.i < c.n)
@@ -97,21 +126,28 @@ template <unsigned K> void skip(Blocks &c) {
   }
 }
 
-template <class O> [[gnu::flatten]] bool scanblocks(Stream &in, O &out) {
-  Blocks c = blocks(in);
-  bool done = scanall(c, out);
-  in.p = const_cast<unsigned char *>(c.base + c.i);
-  return done;
-}
-
-template <class O> [[gnu::flatten]] bool scancursor(Stream &in, O &out) {
-  Cursor c{in.p, in.e, &in};
-  bool done = scanall(c, out);
-  in.p = c.p;
+// The chain over a cursor taken from the stream and given back to it at
+// the end; an Out is written through a Writer that the cursor holds.
+template <template <class> class C, class O>
+[[gnu::flatten]] bool scanwith(Stream &in, O &out) {
+  bool done;
+  if constexpr (std::is_same_v<O, Out>) {
+    C<Writer> c{};
+    take(c, in);
+    c.w = writer(out);
+    done = scanall(c, c.w);
+    publish(c.w);
+    give(c, in);
+  } else {
+    C<Unwritten> c{};
+    take(c, in);
+    done = scanall(c, out);
+    give(c, in);
+  }
   return done;
 }
 
 // The chain over the program's stream, at the level setsimd() chose.
 template <class O> bool scanall(Stream &in, O &out) {
-  return simd == SCALAR ? scancursor(in, out) : scanblocks(in, out);
+  return simd == SCALAR ? scanwith<Cursor>(in, out) : scanwith<Blocks>(in, out);
 }
