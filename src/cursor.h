@@ -16,7 +16,7 @@
 
 #include "out.h"
 #include "scan.h"
-#include "span.h"
+#include "simd.h"
 #include "stream.h"
 
 // The output of a scan whose output is not an Out: nothing to hold apart.
@@ -48,11 +48,11 @@ template <class W> int refill(Cursor<W> &c) {
   return r;
 }
 
-// The vector levels: the position as an index i from base, where the stop
-// masks of the block [base, base + 64) hold while 0 <= i < 64.  Skipping a
+// The vector levels, L: the position as an index i from base, where the
+// stop masks of the block [base, base + 64) hold while 0 <= i < 64.  Skipping a
 // run within the block is a shift, a count of trailing zeros and an add, all
 // on i: the step from one token to the next waits on nothing else.
-template <class W> struct Blocks {
+template <int L, class W> struct Blocks {
   const unsigned char *base;
   ptrdiff_t i, n; // position and end of the data, from base
   Stream *s;
@@ -61,18 +61,18 @@ template <class W> struct Blocks {
 };
 
 // No block is known yet: i is out of range.
-template <class W> void take(Blocks<W> &c, Stream &s) {
+template <int L, class W> void take(Blocks<L, W> &c, Stream &s) {
   c.base = s.p + 64;
   c.i = -64;
   c.n = s.e - c.base;
   c.s = &s;
 }
 
-template <class W> void give(Blocks<W> &c, Stream &s) {
+template <int L, class W> void give(Blocks<L, W> &c, Stream &s) {
   s.p = const_cast<unsigned char *>(c.base + c.i);
 }
 
-template <class W> int refill(Blocks<W> &c) {
+template <int L, class W> int refill(Blocks<L, W> &c) {
   publish(c.w);
   give(c, *c.s);
   int r = refill(*c.s);
@@ -81,24 +81,25 @@ template <class W> int refill(Blocks<W> &c) {
   return r;
 }
 
-template <class W> int get(Blocks<W> &c) {
+template <int L, class W> int get(Blocks<L, W> &c) {
   if (c.i < c.n) [[likely]]
     return c.base[c.i++];
   return refill(c);
 }
 
-template <class W> void unget(Blocks<W> &c, int ch) {
+template <int L, class W> void unget(Blocks<L, W> &c, int ch) {
   if (ch >= 0)
     --c.i;
 }
 
 // Where the run of class K from i ends: in this block, unless the run goes
 // on past it.  Past the end of the data every byte stops every class.
-template <unsigned K, class W> ptrdiff_t span(Blocks<W> &c) {
+template <unsigned K, int L, class W> ptrdiff_t span(Blocks<L, W> &c) {
   ptrdiff_t i = c.i;
   for (;;) {
     if (static_cast<size_t>(i) >= 64) [[unlikely]] {
-      Block b = classify(c.base + i, c.base + c.n);
+      Block b = L == AVX2 ? blocks::classify32(c.base + i, c.base + c.n)
+                          : blocks::classify16(c.base + i, c.base + c.n);
       c.base += i;
       c.n -= i;
       i = 0;
@@ -111,7 +112,7 @@ template <unsigned K, class W> ptrdiff_t span(Blocks<W> &c) {
   }
 }
 
-template <unsigned K, class W> void skip(Blocks<W> &c) {
+template <unsigned K, int L, class W> void skip(Blocks<L, W> &c) {
   for (;;) {
     c.i = span<K>(c);
     if (c.i < c.n)
@@ -128,8 +129,7 @@ template <unsigned K, class W> void skip(Blocks<W> &c) {
 
 // The chain over a cursor taken from the stream and given back to it at
 // the end; an Out is written through a Writer that the cursor holds.
-template <template <class> class C, class O>
-[[gnu::flatten]] bool scanwith(Stream &in, O &out) {
+template <template <class> class C, class O> bool scanwith(Stream &in, O &out) {
   bool done;
   if constexpr (std::is_same_v<O, Out>) {
     C<Writer> c{};
@@ -147,7 +147,34 @@ template <template <class> class C, class O>
   return done;
 }
 
+template <class W> using Blocks16 = Blocks<SSE2, W>;
+template <class W> using Blocks32 = Blocks<AVX2, W>;
+
+// One loop per level, each with the whole chain inlined into it.  The AVX2
+// one is compiled for the processors that have it, and so also has BMI's
+// shifts, which take their count from any register.
+template <class O> [[gnu::flatten]] bool scanplain(Stream &in, O &out) {
+  return scanwith<Cursor>(in, out);
+}
+
+template <class O> [[gnu::flatten]] bool scansse2(Stream &in, O &out) {
+  return scanwith<Blocks16>(in, out);
+}
+
+template <class O>
+[[gnu::flatten, gnu::target("avx2,bmi,bmi2")]] bool scanavx2(Stream &in,
+                                                             O &out) {
+  return scanwith<Blocks32>(in, out);
+}
+
 // The chain over the program's stream, at the level setsimd() chose.
 template <class O> bool scanall(Stream &in, O &out) {
-  return simd == SCALAR ? scanwith<Cursor>(in, out) : scanwith<Blocks>(in, out);
+  switch (simd) {
+  case SCALAR:
+    return scanplain(in, out);
+  case SSE2:
+    return scansse2(in, out);
+  default:
+    return scanavx2(in, out);
+  }
 }
