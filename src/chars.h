@@ -12,11 +12,11 @@ enum : unsigned char {
 // Range tests on the value, with no call and no load: the class of a byte
 // the scan has just read is known at once, and a mispredicted branch on it
 // costs that much less.  The locale is never changed, so upper-casing only
-// ever maps a-z onto A-Z, and a letter is a byte that lands in a-z once its
-// case bit is set.  The end of input (-1) wraps round to a large unsigned
+// ever maps a-z onto A-Z, and a letter is a byte that lands in A-Z once its
+// case bit is cleared.  The end of input (-1) wraps round to a large unsigned
 // value and so is in no class.
 inline bool is(int c, unsigned k) {
-  bool letter = static_cast<unsigned>((c | 0x20) - 'a') < 26;
+  bool letter = static_cast<unsigned>((c & ~0x20) - 'A') < 26;
   bool digit = static_cast<unsigned>(c - '0') < 10;
   return ((k & LETTER) && letter) || ((k & DIGIT) && digit) ||
          ((k & OCTAL) && static_cast<unsigned>(c - '0') < 8) ||
