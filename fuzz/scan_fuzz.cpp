@@ -190,17 +190,19 @@ void unget(Watch &w, int c) {
   check(a + 2 >= w.far, "more than two characters pending");
 }
 
-template <unsigned K> void skip(Watch &w) {
+template <unsigned K> bool skip(Watch &w) {
   size_t from = w.b.at();
-  skip<K>(w.b.s);
+  bool moved = skip<K>(w.b.s);
   size_t a = w.b.at();
   const Feed &f = w.b.f;
   check(a >= from, "skip went backwards");
   for (size_t i = from; i < a; i++)
     check(is(f.data[i], K), "skip passed a byte outside its class");
   check(a == f.len || !is(f.data[a], K), "skip stopped inside its class");
+  check(moved == (a != from), "skip misreported whether it moved");
   // It read the byte that stopped it.
   w.far = std::max(w.far, std::min(a + 1, f.len));
+  return moved;
 }
 
 // The chain as the driver runs it, with each recognizer's answer checked

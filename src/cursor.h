@@ -112,18 +112,25 @@ template <unsigned K, int L, class W> ptrdiff_t span(Blocks<L, W> &c) {
   }
 }
 
-template <unsigned K, int L, class W> void skip(Blocks<L, W> &c) {
+// Positions are compared as pointers, since span() may move the base.
+// After a refill the buffer holds other bytes, but by then a byte has been
+// consumed and the answer is known.
+template <unsigned K, int L, class W> bool skip(Blocks<L, W> &c) {
+  const unsigned char *from = c.base + c.i;
+  bool moved = false;
   for (;;) {
     c.i = span<K>(c);
     if (c.i < c.n)
-      return;
+      return moved || c.base + c.i != from;
+    moved = moved || c.base + c.i != from;
     int ch = refill(c);
     if (ch < 0)
-      return;
+      return moved;
     if (!is(ch, K)) {
       --c.i;
-      return;
+      return moved;
     }
+    moved = true;
   }
 }
 

@@ -5,19 +5,21 @@
 // tests.  A stream offers get(s) (a byte 0..255, or -1 at the end) and
 // unget(s, c) (push back the character last read; -1 is ignored).  It may
 // also offer skip<Class>(s), a bulk form of "read while the byte is in the
-// class, push back the first that is not"; the generic one below is that
-// loop spelled out, and is the scalar path the fast one is tested against.
+// class, push back the first that is not", which says whether it consumed
+// anything; the generic one below is that loop spelled out, and is the
+// scalar path the fast one is tested against.
 #pragma once
 
 #include "chars.h"
 #include "out.h"
 
-template <unsigned K, class S> void skip(S &in) {
+template <unsigned K, class S> bool skip(S &in) {
+  bool moved = false;
   int c;
-  do
-    c = get(in);
-  while (is(c, K));
+  while (is(c = get(in), K))
+    moved = true;
   unget(in, c);
+  return moved;
 }
 
 // identifier: a letter, then letters and digits.
@@ -32,20 +34,22 @@ template <class S> int scanid(S &in) {
 }
 
 // octal: '0', then one or more octal digits.  The only recognizer that may
-// have to push back two characters ('0' and what followed it).
+// have to push back two characters: when no octal digit follows the '0',
+// the skip has pushed back the character that showed it, and the '0' goes
+// back after it.  Deciding on what the skip did, rather than on a second
+// read, leaves a branch so short that the compiler can do without it: in a
+// text of numbers, whether a '0' begins an octal number is a coin toss that
+// a branch predictor loses.
 template <class S> int scanoct(S &in) {
   int c = get(in);
   if (c != '0') {
     unget(in, c);
     return 0;
   }
-  int d = get(in);
-  if (!is(d, OCTAL)) {
-    unget(in, d);
+  if (!skip<OCTAL>(in)) {
     unget(in, c);
     return 0;
   }
-  skip<OCTAL>(in);
   return 2;
 }
 

@@ -61,22 +61,26 @@ template <Buffered S> inline void unget(S &s, int c) {
 }
 
 // Bulk form of the recognizers' "read while in class K": the run is
-// consumed and the first byte outside it stays next.
-template <unsigned K, Buffered S> void skip(S &s) {
+// consumed and the first byte outside it stays next.  Says whether the run
+// was empty.
+template <unsigned K, Buffered S> bool skip(S &s) {
+  bool moved = false;
   for (;;) {
     unsigned char *p = s.p;
     while (p < s.e && is(*p, K))
       ++p;
+    moved |= p != s.p;
     s.p = p;
     if (p < s.e)
-      return;
+      return moved;
     int c = refill(s);
     if (c < 0)
-      return;
+      return moved;
     if (!is(c, K)) {
       --s.p;
-      return;
+      return moved;
     }
+    moved = true;
   }
 }
 
