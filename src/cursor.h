@@ -112,17 +112,14 @@ template <unsigned K, int L, class W> ptrdiff_t span(Blocks<L, W> &c) {
   }
 }
 
-// Positions are compared as pointers, since span() may move the base.
-// After a refill the buffer holds other bytes, but by then a byte has been
+// The first run is measured as a pointer difference, since span() may move
+// the base; once a refill has been needed, a byte of the run has been
 // consumed and the answer is known.
 template <unsigned K, int L, class W> bool skip(Blocks<L, W> &c) {
   const unsigned char *from = c.base + c.i;
-  bool moved = false;
-  for (;;) {
-    c.i = span<K>(c);
-    if (c.i < c.n)
-      return moved || c.base + c.i != from;
-    moved = moved || c.base + c.i != from;
+  c.i = span<K>(c);
+  bool moved = c.base + c.i != from;
+  while (c.i >= c.n) {
     int ch = refill(c);
     if (ch < 0)
       return moved;
@@ -131,7 +128,9 @@ template <unsigned K, int L, class W> bool skip(Blocks<L, W> &c) {
       return moved;
     }
     moved = true;
+    c.i = span<K>(c);
   }
+  return moved;
 }
 
 // The chain over a cursor taken from the stream and given back to it at

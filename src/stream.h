@@ -60,19 +60,22 @@ template <Buffered S> inline void unget(S &s, int c) {
     --s.p;
 }
 
+// The part of a run of class K that lies in the bytes already read.
+template <unsigned K, Buffered S> void within(S &s) {
+  unsigned char *p = s.p; // a local, so the loop need not store each step
+  while (p < s.e && is(*p, K))
+    ++p;
+  s.p = p;
+}
+
 // Bulk form of the recognizers' "read while in class K": the run is
 // consumed and the first byte outside it stays next.  Says whether the run
-// was empty.
+// had any bytes.
 template <unsigned K, Buffered S> bool skip(S &s) {
-  bool moved = false;
-  for (;;) {
-    unsigned char *p = s.p;
-    while (p < s.e && is(*p, K))
-      ++p;
-    moved |= p != s.p;
-    s.p = p;
-    if (p < s.e)
-      return moved;
+  unsigned char *from = s.p;
+  within<K>(s);
+  bool moved = s.p != from;
+  while (s.p == s.e) {
     int c = refill(s);
     if (c < 0)
       return moved;
@@ -81,7 +84,9 @@ template <unsigned K, Buffered S> bool skip(S &s) {
       return moved;
     }
     moved = true;
+    within<K>(s);
   }
+  return moved;
 }
 
 // The program's source: ctx points to an FdSource.  Before a read that may
