@@ -7,9 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "cursor.h"
+#include "engine.h"
 #include "out.h"
-#include "scan.h"
 #include "stream.h"
 
 static int openin(const char *path) {
@@ -44,12 +43,13 @@ int main(int argc, char **argv) {
 
   static Out out;
   static unsigned char buf[PUSHBACK + 256 * 1024 + SLACK];
-  init(out, STDOUT_FILENO);
+  int outfd = STDOUT_FILENO;
+  init(out, fdwrite, &outfd);
   FdSource src = {fd, maywait(fd) ? flushout : nullptr, &out};
   Stream in;
   init(in, buf, sizeof buf, fdread, &src);
 
-  if (scanall(in, out) && in.err == 0)
+  if (scan(in, out) && in.err == 0)
     put(out, ATEOF);
   // A full disk may only show when the file is closed.
   if (flush(out) && close(STDOUT_FILENO) != 0 && errno != EINTR)

@@ -4,8 +4,9 @@
 
 #include "sys.h"
 
-void init(Out &o, int fd) {
-  o.fd = fd;
+void init(Out &o, Sink sink, void *ctx) {
+  o.sink = sink;
+  o.ctx = ctx;
   o.err = 0;
   o.n = 0;
 }
@@ -13,10 +14,14 @@ void init(Out &o, int fd) {
 bool flush(Out &o) {
   if (o.err)
     return false;
-  if (o.n > 0 && !writeall(o.fd, o.buf, o.n)) {
-    o.err = errno;
+  if (o.n > 0 && !o.sink(o.ctx, o.buf, o.n)) {
+    o.err = errno ? errno : EIO; // a failure must stay one
     return false;
   }
   o.n = 0;
   return true;
+}
+
+bool fdwrite(void *ctx, const char *buf, size_t n) {
+  return writeall(*static_cast<int *>(ctx), buf, n);
 }

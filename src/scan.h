@@ -1,18 +1,18 @@
-// The recognizers: the only code that decides what a token is.
+// The recognizers: the definition of a token.
 //
 // Each one is a template over the input stream so that the same code runs
 // over the program's buffered stream and over the checking streams of the
 // tests.  A stream offers get(s) (a byte 0..255, or -1 at the end) and
-// unget(s, c) (push back the character last read; -1 is ignored).  It may
-// also offer skip<Class>(s), a bulk form of "read while the byte is in the
-// class, push back the first that is not", which says whether it consumed
-// anything; the generic one below is that loop spelled out, and is the
-// scalar path the fast one is tested against.
+// unget(s, c) (push back the character last read; -1 is ignored).  They are
+// the plain level of the scan, and the reference that the block engine
+// (engine.h) is tested against at every level.
 #pragma once
 
 #include "chars.h"
 #include "out.h"
 
+// Reads while the byte is in class K and pushes back the first that is not;
+// says whether it consumed anything.
 template <unsigned K, class S> bool skip(S &in) {
   bool moved = false;
   int c;
@@ -34,22 +34,21 @@ template <class S> int scanid(S &in) {
 }
 
 // octal: '0', then one or more octal digits.  The only recognizer that may
-// have to push back two characters: when no octal digit follows the '0',
-// the skip has pushed back the character that showed it, and the '0' goes
-// back after it.  Deciding on what the skip did, rather than on a second
-// read, leaves a branch so short that the compiler can do without it: in a
-// text of numbers, whether a '0' begins an octal number is a coin toss that
-// a branch predictor loses.
+// push back two characters: when no octal digit follows the '0', the
+// character that showed it goes back, and the '0' after it.
 template <class S> int scanoct(S &in) {
   int c = get(in);
   if (c != '0') {
     unget(in, c);
     return 0;
   }
-  if (!skip<OCTAL>(in)) {
+  int d = get(in);
+  if (!is(d, OCTAL)) {
+    unget(in, d);
     unget(in, c);
     return 0;
   }
+  skip<OCTAL>(in);
   return 2;
 }
 

@@ -1,115 +1,174 @@
-// The levels of vector support, and the classes of a block of bytes at once
-// for the bulk skips of the scan (see cursor.h).
+// The classes of a block of 64 bytes, at each level of vector support the
+// processor may have.  Each classifier reads 64 bytes from where it is asked
+// to look, whatever the end of the data, so every buffer it searches must
+// have that many readable bytes after its data (the stream's SLACK).
 //
-// A scan keeps, for the 64 bytes from where it last looked, one bit mask
-// per class of the bytes that end a run of that class.  Skipping a run is
-// then a shift and a count of trailing zeros, and the bytes are compared
-// once per block rather than once per run: the step from one token to the
-// next no longer waits on a load and a compare of the bytes it skips.
-//
-// The classifiers read 64 bytes from where they are asked to look, whatever
-// the end, so every buffer they search must have that many readable bytes
-// after its data.  The plain loops are always there: setsimd(SCALAR) selects
-// them, and the tests compare every level with them.
+// Every byte is compared once, whatever its tokens: the step from one token
+// to the next then waits on no load and no compare, only on bit arithmetic.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
+#include <cstring>
 
+#include "block.h"
+
+#if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
+#define SCAN_X86 1
+#elif defined(__aarch64__) && defined(__ARM_NEON)
+#include <arm_neon.h>
+#define SCAN_NEON 1
+#endif
 
-#include "chars.h"
+// Every processor has the portable level, 64-bit integer arithmetic on 8
+// bytes at a time.  For a byte b and a bound n <= 128, adding 128 - n to its
+// low seven bits sets its high bit exactly when b & 0x7f >= n, and no carry
+// leaves the byte.
+namespace portable {
 
-enum Simd { SCALAR, SSE2, AVX2 };
+constexpr uint64_t ONES = 0x0101010101010101, HIGH = ONES * 0x80;
 
-// The level in use; set once at start-up to the best the processor has.
-extern int simd;
-// Selects a level, no higher than the processor has; returns the one set.
-int setsimd(int level);
-
-// Bit i of stop[slot<K>] is set when p[i] is outside class K, or at or
-// after the end of the data.
-struct Block {
-  uint64_t stop[4];
-};
-
-template <unsigned K>
-constexpr int slot = K == ALNUM   ? 0
-                     : K == DIGIT ? 1
-                     : K == OCTAL ? 2
-                                  : 3;
-
-// The classes of the 64 bytes at p, none of them at or after e, with SSE2
-// or, where the processor has it, AVX2.  Inline, so that the masks go
-// straight to registers in the loop of each level.
-namespace blocks {
-
-// Bytes in [lo, hi]: moved so that hi lands on the largest signed byte, the
-// range is all that lies above one signed bound.
-inline __m128i within(__m128i x, char lo, char hi) {
-  return _mm_cmpgt_epi8(_mm_add_epi8(x, _mm_set1_epi8(0x7f - hi)),
-                        _mm_set1_epi8(0x7f - (hi - lo) - 1));
+// The high bit of each byte that is below n.
+inline uint64_t below(uint64_t x, unsigned n) {
+  return ~(((x & ~HIGH) + ONES * (128 - n)) | x) & HIGH;
 }
 
-[[gnu::target("avx2")]] inline __m256i within(__m256i x, char lo, char hi) {
-  return _mm256_cmpgt_epi8(_mm256_add_epi8(x, _mm256_set1_epi8(0x7f - hi)),
-                           _mm256_set1_epi8(0x7f - (hi - lo) - 1));
+// The high bits of the eight bytes, gathered into the low eight bits: the
+// multiply moves the bit of byte j to bit 56 + j, with no two colliding.
+inline uint64_t gather(uint64_t h) {
+  return ((h >> 7) * 0x0102040810204080) >> 56;
 }
 
-inline uint64_t bits16(__m128i m) {
+inline Masks classify(const unsigned char *p) {
+  Masks m{};
+  for (unsigned i = 0; i < 64; i += 8) {
+    uint64_t x;
+    std::memcpy(&x, p + i, 8);
+#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    x = __builtin_bswap64(x); // byte 0 in the low bits, as on the others
+#endif
+    uint64_t y = x | ONES * 0x20; // a letter is a-z once its case bit is set
+    uint64_t digit = below(x, '0' + 10) & ~below(x, '0');
+    uint64_t octal = below(x, '0' + 8) & ~below(x, '0');
+    m.digit |= gather(digit) << i;
+    m.octal |= gather(octal) << i;
+    m.zero |= gather(below(x ^ ONES * '0', 1)) << i;
+    m.letter |= gather(below(y, 'z' + 1) & ~below(y, 'a')) << i;
+  }
+  return m;
+}
+
+} // namespace portable
+
+#ifdef SCAN_X86
+// SSE2, AVX2 and AVX-512 are compiled for whatever processor the program is
+// built for, each in functions of its own, and chosen at run time.  The
+// ranges are unsigned: subtracting the range's first byte leaves the range
+// at the bottom, where the unsigned minimum finds it.
+namespace sse2 {
+
+[[gnu::target("sse2")]] inline __m128i atmost(__m128i x, char n) {
+  return _mm_cmpeq_epi8(_mm_min_epu8(x, _mm_set1_epi8(n)), x);
+}
+
+[[gnu::target("sse2")]] inline uint64_t bits(__m128i m) {
   return static_cast<uint16_t>(_mm_movemask_epi8(m));
 }
 
-[[gnu::target("avx2")]] inline uint64_t bits32(__m256i m) {
+[[gnu::target("sse2")]] inline Masks classify(const unsigned char *p) {
+  Masks m{};
+  for (unsigned i = 0; i < 64; i += 16) {
+    __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
+    __m128i d = _mm_sub_epi8(x, _mm_set1_epi8('0'));
+    __m128i l =
+        _mm_sub_epi8(_mm_or_si128(x, _mm_set1_epi8(0x20)), _mm_set1_epi8('a'));
+    m.digit |= bits(atmost(d, 9)) << i;
+    m.octal |= bits(atmost(d, 7)) << i;
+    m.zero |= bits(_mm_cmpeq_epi8(x, _mm_set1_epi8('0'))) << i;
+    m.letter |= bits(atmost(l, 25)) << i;
+  }
+  return m;
+}
+
+} // namespace sse2
+
+#ifdef __x86_64__
+namespace avx2 {
+
+[[gnu::target("avx2")]] inline __m256i atmost(__m256i x, char n) {
+  return _mm256_cmpeq_epi8(_mm256_min_epu8(x, _mm256_set1_epi8(n)), x);
+}
+
+[[gnu::target("avx2")]] inline uint64_t bits(__m256i m) {
   return static_cast<uint32_t>(_mm256_movemask_epi8(m));
 }
 
-inline Block finish(uint64_t alnum, uint64_t digit, uint64_t octal,
-                    const unsigned char *p, const unsigned char *e) {
-  size_t n = static_cast<size_t>(e - p);
-  uint64_t end = n < 64 ? ~uint64_t{0} << n : 0;
-  return {{~alnum | end, ~digit | end, ~octal | end, alnum | end}};
-}
-
-// A letter is a-z once the case bit is set.
-inline Block classify16(const unsigned char *p, const unsigned char *e) {
-  uint64_t alnum = 0, digit = 0, octal = 0;
-  for (int i = 0; i < 64; i += 16) {
-    __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
-    __m128i d = within(x, '0', '9');
-    __m128i l = within(_mm_or_si128(x, _mm_set1_epi8(0x20)), 'a', 'z');
-    digit |= bits16(d) << i;
-    octal |= bits16(within(x, '0', '7')) << i;
-    alnum |= bits16(_mm_or_si128(d, l)) << i;
-  }
-  return finish(alnum, digit, octal, p, e);
-}
-
-[[gnu::target("avx2")]] inline Block classify32(const unsigned char *p,
-                                                const unsigned char *e) {
-  uint64_t alnum = 0, digit = 0, octal = 0;
-  for (int i = 0; i < 64; i += 32) {
+[[gnu::target("avx2")]] inline Masks classify(const unsigned char *p) {
+  Masks m{};
+  for (unsigned i = 0; i < 64; i += 32) {
     __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + i));
-    __m256i d = within(x, '0', '9');
-    __m256i l = within(_mm256_or_si256(x, _mm256_set1_epi8(0x20)), 'a', 'z');
-    digit |= bits32(d) << i;
-    octal |= bits32(within(x, '0', '7')) << i;
-    alnum |= bits32(_mm256_or_si256(d, l)) << i;
+    __m256i d = _mm256_sub_epi8(x, _mm256_set1_epi8('0'));
+    __m256i l = _mm256_sub_epi8(_mm256_or_si256(x, _mm256_set1_epi8(0x20)),
+                                _mm256_set1_epi8('a'));
+    m.digit |= bits(atmost(d, 9)) << i;
+    m.octal |= bits(atmost(d, 7)) << i;
+    m.zero |= bits(_mm256_cmpeq_epi8(x, _mm256_set1_epi8('0'))) << i;
+    m.letter |= bits(atmost(l, 25)) << i;
   }
-  return finish(alnum, digit, octal, p, e);
+  return m;
 }
 
-} // namespace blocks
+} // namespace avx2
 
-// The index of the lowest set bit of m, which is not 0.  The builtin gives
-// an int, which the compiler then widens with one more step on the path from
-// one token to the next.
-inline uint64_t lowbit(uint64_t m) {
-#if defined(__x86_64__)
-  uint64_t k;
-  asm("rep bsfq %1, %0" : "=r"(k) : "rm"(m) : "cc"); // tzcnt where there is one
-  return k;
-#else
-  return static_cast<uint64_t>(__builtin_ctzll(m));
+// One register holds the block, and its compares give the masks directly.
+namespace avx512 {
+
+[[gnu::target("avx512bw")]] inline Masks classify(const unsigned char *p) {
+  __m512i x = _mm512_loadu_si512(p);
+  __m512i d = _mm512_sub_epi8(x, _mm512_set1_epi8('0'));
+  __m512i l = _mm512_sub_epi8(_mm512_or_si512(x, _mm512_set1_epi8(0x20)),
+                              _mm512_set1_epi8('a'));
+  return {_mm512_cmplt_epu8_mask(l, _mm512_set1_epi8(26)),
+          _mm512_cmplt_epu8_mask(d, _mm512_set1_epi8(10)),
+          _mm512_cmplt_epu8_mask(d, _mm512_set1_epi8(8)),
+          _mm512_cmpeq_epi8_mask(x, _mm512_set1_epi8('0'))};
+}
+
+} // namespace avx512
 #endif
+#endif
+
+#ifdef SCAN_NEON
+// Advanced SIMD has no movemask: each byte of a compare keeps one bit of
+// its place, and three pairwise additions fold four registers into 64 bits.
+namespace neon {
+
+inline uint64_t bits(uint8x16_t a, uint8x16_t b, uint8x16_t c, uint8x16_t d) {
+  const uint8x16_t place = {1, 2, 4, 8, 16, 32, 64, 128,
+                            1, 2, 4, 8, 16, 32, 64, 128};
+  uint8x16_t ab = vpaddq_u8(vandq_u8(a, place), vandq_u8(b, place));
+  uint8x16_t cd = vpaddq_u8(vandq_u8(c, place), vandq_u8(d, place));
+  uint8x16_t all = vpaddq_u8(ab, cd);
+  all = vpaddq_u8(all, all);
+  return vgetq_lane_u64(vreinterpretq_u64_u8(all), 0);
 }
+
+inline Masks classify(const unsigned char *p) {
+  uint8x16_t dig[4], oct[4], zero[4], let[4];
+  for (int i = 0; i < 4; i++) {
+    uint8x16_t x = vld1q_u8(p + 16 * i);
+    uint8x16_t d = vsubq_u8(x, vdupq_n_u8('0'));
+    uint8x16_t l = vsubq_u8(vorrq_u8(x, vdupq_n_u8(0x20)), vdupq_n_u8('a'));
+    dig[i] = vcltq_u8(d, vdupq_n_u8(10));
+    oct[i] = vcltq_u8(d, vdupq_n_u8(8));
+    zero[i] = vceqq_u8(x, vdupq_n_u8('0'));
+    let[i] = vcltq_u8(l, vdupq_n_u8(26));
+  }
+  return {bits(let[0], let[1], let[2], let[3]),
+          bits(dig[0], dig[1], dig[2], dig[3]),
+          bits(oct[0], oct[1], oct[2], oct[3]),
+          bits(zero[0], zero[1], zero[2], zero[3])};
+}
+
+} // namespace neon
+#endif

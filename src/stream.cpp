@@ -17,25 +17,24 @@ void init(Stream &s, unsigned char *buf, size_t size, Source src, void *ctx) {
   s.err = 0;
 }
 
-// Called only when every byte read so far has been consumed.  The last two
-// of them move in front of the new data, so that a character read before
-// the refill can still be pushed back after it.  Once the source has ended
-// or failed it is not asked again: the end repeats on every later read, and
-// a terminal is not read past the end the user typed.
-int refill(Stream &s) {
+// The last bytes read move in front of the new data, so that a character
+// read before the refill can still be pushed back after it.  Once the source
+// has ended or failed it is not asked again: the end repeats on every later
+// read, and a terminal is not read past the end the user typed.
+bool fill(Stream &s) {
   if (s.end)
-    return -1;
+    return false;
   std::memmove(s.lo - PUSHBACK, s.e - PUSHBACK, PUSHBACK);
   s.p = s.e = s.lo;
   ssize_t n = s.src(s.ctx, s.lo, static_cast<size_t>(s.hi - s.lo));
   if (n <= 0) {
     if (n < 0)
-      s.err = errno;
+      s.err = errno ? errno : EIO;
     s.end = true;
-    return -1;
+    return false;
   }
   s.e = s.lo + n;
-  return *s.p++;
+  return true;
 }
 
 ssize_t fdread(void *ctx, unsigned char *buf, size_t n) {

@@ -1,11 +1,17 @@
-// Streams and sinks for the tests.
+// Streams, sources and sinks for the tests.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
 #include <string>
+#include <vector>
 
+#include "engine.h"
 #include "out.h"
+#include "stream.h"
 
 // A stream over a string that holds the recognizers to the contract: only
 // the character last read is pushed back, never more than two are pending,
@@ -51,4 +57,93 @@ inline bool put(Lines &o, const Line &l) {
   o.room--;
   o.text.append(l.text, l.len);
   return true;
+}
+
+// Hands out the input by a schedule of read sizes, used in turn, then the
+// end or a failure.
+struct Trickle {
+  std::string data;
+  std::vector<size_t> sizes = {1};
+  int fail = 0; // errno to fail with once the data is out, 0 for the end
+  size_t pos = 0;
+  int calls = 0; // reads asked for, the last one at the end included
+  size_t next = 0;
+};
+
+inline ssize_t trickle(void *ctx, unsigned char *buf, size_t n) {
+  auto *t = static_cast<Trickle *>(ctx);
+  t->calls++;
+  if (t->pos == t->data.size()) {
+    errno = t->fail;
+    return t->fail ? -1 : 0;
+  }
+  n = std::min(
+      {n, t->sizes[t->next++ % t->sizes.size()], t->data.size() - t->pos});
+  std::copy_n(t->data.begin() + static_cast<ptrdiff_t>(t->pos), n, buf);
+  t->pos += n;
+  return static_cast<ssize_t>(n);
+}
+
+// A stream whose buffer holds only `size` bytes of data.  What lies past
+// the data is never to be taken for input; filling it with a digit or a
+// letter makes a scan that does show.
+struct Tiny {
+  Trickle t;
+  std::vector<unsigned char> buf;
+  Stream s;
+  Tiny(std::string data, size_t size, std::vector<size_t> sizes, int fail = 0,
+       char fill = '7')
+      : t{std::move(data), std::move(sizes), fail},
+        buf(PUSHBACK + size + SLACK) {
+    init(s, buf.data(), buf.size(), trickle, &t);
+    std::fill(buf.begin() + PUSHBACK, buf.end(), fill);
+  }
+};
+
+// The output's sink: takes `room` bytes, then fails as a full disk does.
+struct Collect {
+  std::string text;
+  size_t room = SIZE_MAX;
+  int calls = 0;
+};
+
+inline bool collect(void *ctx, const char *buf, size_t n) {
+  auto *c = static_cast<Collect *>(ctx);
+  c->calls++;
+  if (n > c->room) {
+    errno = ENOSPC;
+    return false;
+  }
+  c->room -= n;
+  c->text.append(buf, n);
+  return true;
+}
+
+// Every level this processor has, the recognizers' chain first; the best
+// again afterwards for whatever runs next.
+struct Levels {
+  std::vector<int> all;
+  Levels() {
+    for (int l = PLAIN; l < LEVELS; l++)
+      if (haslevel(l))
+        all.push_back(l);
+  }
+  ~Levels() { setlevel(bestlevel()); }
+};
+
+// What the program's scan writes for the stream, at a level.
+struct Scanned {
+  std::string text;
+  bool done;
+};
+
+inline Scanned scanat(int level, Stream &in, size_t room = SIZE_MAX) {
+  EXPECT_TRUE(setlevel(level));
+  static Out out;
+  Collect c{{}, room};
+  init(out, collect, &c);
+  bool done = scan(in, out);
+  if (done)
+    flush(out);
+  return {c.text, done};
 }

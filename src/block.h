@@ -1,0 +1,97 @@
+// The block engine: every token that starts in 64 bytes decided at once,
+// with bit arithmetic on the classes of the bytes, and no branch that
+// depends on what the bytes are.
+//
+// Within a run of letters and digits the grammar leaves little choice.  The
+// run's leading digits make one number, or two: a '0' followed by octal
+// digits is octal up to the first digit that is not, and an 8 or 9 there (or
+// just after a '0' that stands alone) starts a decimal of the digits that
+// remain.  The run's first letter starts one identifier, which takes the
+// rest of the run.  So where tokens start follows from where runs start and
+// where their leading digits and octal prefixes end, and an addition finds
+// those ends: adding a run's first bit to the mask of its class carries
+// through the run and lands on the byte just past it.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+#include "out.h"
+
+// The classes of the 64 bytes of a block, bit i for byte i.
+struct Masks {
+  uint64_t letter, digit, octal, zero;
+};
+
+// What a block needs to know of the bytes before it.  Each is 0 or 1.
+struct Carry {
+  uint64_t alnum;  // the last byte was a letter or digit
+  uint64_t octal;  // it was in the octal prefix of a run that '0' began
+  uint64_t digits; // it was in the leading digits of a run
+  uint64_t zero;   // it was a '0' that began a run, still undecided
+};
+
+// Where tokens start, one mask per class.
+struct Starts {
+  uint64_t ident, octal, decimal;
+};
+
+// a + b + carry, and the carry out of bit 63.
+inline uint64_t addc(uint64_t a, uint64_t b, uint64_t &carry) {
+  uint64_t s, t;
+  bool c1 = __builtin_add_overflow(a, b, &s);
+  bool c2 = __builtin_add_overflow(s, carry, &t);
+  carry = c1 | c2;
+  return t;
+}
+
+// The tokens that start in a block of n bytes (1 to 64) of data; the bytes
+// past them are not yet known, and a run that reaches the last byte may go
+// on in the next block.  A '0' that begins a run at the last byte is left
+// undecided: whether it is octal depends on the byte after it.
+template <bool Full> inline Starts decide(Masks m, unsigned n, Carry &k) {
+  uint64_t valid = Full ? ~uint64_t{0} : ~uint64_t{0} >> (64 - n);
+  uint64_t L = m.letter & valid, D = m.digit & valid, O = m.octal & valid,
+           Z = m.zero & valid;
+  uint64_t A = L | D;
+  uint64_t S = A & ~(A << 1 | k.alnum); // runs begin
+  uint64_t ZS = Z & S, DS = D & S;
+  // Past the data the classes are taken to go on, so that a run cut by the
+  // end of the block carries into the next one.
+  uint64_t Of = O | ~valid, Df = D | ~valid;
+  uint64_t pastoct = addc(ZS, Of, k.octal) & ~Of;
+  uint64_t pastdig = addc(DS, Df, k.digits) & ~Df;
+  uint64_t next = O >> 1; // the byte after is octal
+  uint64_t last = uint64_t{1} << (n - 1);
+  Starts t;
+  t.ident = L & (S | pastdig);
+  t.octal = ZS & next;
+  t.decimal = (DS & ~Z) | (ZS & ~next & ~last) | (D & pastoct);
+  k.alnum = A >> (n - 1) & 1;
+  k.zero = ZS >> (n - 1) & 1;
+  return t;
+}
+
+// The lines by class: decimal, octal, identifier.
+inline constexpr Line BYCLASS[3] = {DECNUM, OCTNUM, IDENT};
+
+// The line of the '0' left undecided by the block before, now that the
+// first byte of this one is known: a store whatever it is, and a step of 0
+// when there is none.
+inline char *settle(char *w, const Masks &m, const Carry &k) {
+  const Line &l = BYCLASS[m.octal & 1];
+  std::memcpy(w, l.text, sizeof l.text);
+  return w + (l.len & -k.zero);
+}
+
+// The lines of a block's tokens, in order.  Each is a copy from the table
+// chosen by the class bits of its start; w must have room for 64 lines.
+inline char *emit(char *w, const Starts &t) {
+  for (uint64_t all = t.ident | t.octal | t.decimal; all; all &= all - 1) {
+    unsigned i = static_cast<unsigned>(__builtin_ctzll(all));
+    const Line &l = BYCLASS[(t.ident >> i & 1) * 2 + (t.octal >> i & 1)];
+    std::memcpy(w, l.text, sizeof l.text);
+    w += l.len;
+  }
+  return w;
+}

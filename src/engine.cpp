@@ -1,0 +1,154 @@
+#include "engine.h"
+
+#include <cstddef>
+#include <initializer_list>
+
+#include "block.h"
+#include "scan.h"
+#include "simd.h"
+
+const char *const levelname[LEVELS] = {"plain", "portable", "sse2",
+                                       "avx2",  "avx512",   "neon"};
+
+namespace {
+
+// Room in the output for every line a block may hold, one being a '0' left
+// from the block before.
+constexpr size_t ROOM = 65 * sizeof Line::text;
+
+// The engine over the stream, one classifier per level.  The write position
+// stays in a local, out of the Out, so that a line stored through it cannot
+// be taken to change it, and is handed back before anything that may flush.
+template <Masks (*classify)(const unsigned char *)>
+[[gnu::always_inline]] inline bool blocks(Stream &in, Out &out) {
+  Carry k{};
+  char *w = out.buf + out.n;
+  char *const lim = out.buf + sizeof out.buf - ROOM;
+  do {
+    const unsigned char *p = in.p, *e = in.e;
+    for (; p < e; p += 64) {
+      if (w > lim) [[unlikely]] {
+        out.n = static_cast<size_t>(w - out.buf);
+        if (!flush(out))
+          return false;
+        w = out.buf;
+      }
+      Masks m = classify(p);
+      w = settle(w, m, k);
+      if (e - p >= 64) [[likely]]
+        w = emit(w, decide<true>(m, 64, k));
+      else
+        w = emit(w, decide<false>(m, static_cast<unsigned>(e - p), k));
+    }
+    in.p = in.e;
+    out.n = static_cast<size_t>(w - out.buf);
+    // A read that may wait flushes the output first.
+  } while (fill(in) && (w = out.buf + out.n, true));
+  // At the end, a '0' still waiting has nothing after it.
+  return !k.zero || put(out, DECNUM);
+}
+
+[[gnu::flatten]] bool scanportable(Stream &in, Out &out) {
+  return blocks<portable::classify>(in, out);
+}
+
+#ifdef SCAN_X86
+[[gnu::flatten, gnu::target("sse2")]] bool scansse2(Stream &in, Out &out) {
+  return blocks<sse2::classify>(in, out);
+}
+#endif
+
+#ifdef __x86_64__
+// With BMI the count of trailing zeros and the clearing of the lowest bit
+// are one instruction each, and every processor with AVX2 has it.
+[[gnu::flatten, gnu::target("avx2,bmi,bmi2")]] bool scanavx2(Stream &in,
+                                                             Out &out) {
+  return blocks<avx2::classify>(in, out);
+}
+
+[[gnu::flatten, gnu::target("avx512bw,bmi,bmi2")]] bool scanavx512(Stream &in,
+                                                                   Out &out) {
+  return blocks<avx512::classify>(in, out);
+}
+#endif
+
+#ifdef SCAN_NEON
+[[gnu::flatten]] bool scanneon(Stream &in, Out &out) {
+  return blocks<neon::classify>(in, out);
+}
+#endif
+
+// Chosen on first use rather than at start-up, so that no other
+// initializer can run before the choice and find it unmade.
+int level = -1;
+
+} // namespace
+
+bool haslevel(int l) {
+  switch (l) {
+  case PLAIN:
+  case PORTABLE:
+    return true;
+#ifdef SCAN_X86
+  case SSE2:
+    return __builtin_cpu_supports("sse2");
+#endif
+#ifdef __x86_64__
+  case AVX2:
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") &&
+           __builtin_cpu_supports("bmi2");
+  case AVX512:
+    return __builtin_cpu_supports("avx512bw") &&
+           __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2");
+#endif
+#ifdef SCAN_NEON
+  case NEON:
+    return true;
+#endif
+  default:
+    return false;
+  }
+}
+
+int bestlevel() {
+  for (int l : {AVX512, AVX2, SSE2, NEON})
+    if (haslevel(l))
+      return l;
+  return PORTABLE;
+}
+
+bool setlevel(int l) {
+  if (!haslevel(l))
+    return false;
+  level = l;
+  return true;
+}
+
+int getlevel() {
+  if (level < 0)
+    level = bestlevel();
+  return level;
+}
+
+bool scan(Stream &in, Out &out) {
+  switch (getlevel()) {
+  case PLAIN:
+    return scanall(in, out);
+#ifdef SCAN_X86
+  case SSE2:
+    return scansse2(in, out);
+#endif
+#ifdef __x86_64__
+  case AVX2:
+    return scanavx2(in, out);
+  case AVX512:
+    return scanavx512(in, out);
+#endif
+#ifdef SCAN_NEON
+  case NEON:
+    return scanneon(in, out);
+#endif
+  default:
+    return scanportable(in, out);
+  }
+}

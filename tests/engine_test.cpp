@@ -1,0 +1,186 @@
+// The block engine at every level this processor has, against the
+// recognizers over the checking stream: the same lines for the same bytes,
+// however the bytes arrive.
+#include <cerrno>
+#include <random>
+
+#include "check.h"
+#include "scan.h"
+#include "simd.h"
+
+namespace {
+
+Masks classifyat(int level, const unsigned char *p) {
+  switch (level) {
+#ifdef SCAN_X86
+  case SSE2:
+    return sse2::classify(p);
+#endif
+#ifdef __x86_64__
+  case AVX2:
+    return avx2::classify(p);
+  case AVX512:
+    return avx512::classify(p);
+#endif
+#ifdef SCAN_NEON
+  case NEON:
+    return neon::classify(p);
+#endif
+  default:
+    return portable::classify(p);
+  }
+}
+
+// The lines the recognizers write for the text.
+std::string chain(const std::string &text) {
+  CheckStream s{text};
+  Lines out;
+  scanall(s, out);
+  return out.text;
+}
+
+// The lines the program's scan writes at a level, given the text through a
+// buffer of `size` bytes by reads of the sizes given, ending or failing.
+Scanned scanned(int level, const std::string &text, size_t size,
+                std::vector<size_t> reads, int fail = 0) {
+  Tiny in(text, size, std::move(reads), fail);
+  Scanned r = scanat(level, in.s);
+  EXPECT_TRUE(r.done);
+  EXPECT_EQ(in.s.err, fail);
+  return r;
+}
+
+} // namespace
+
+// Every byte value at every place in a block, so that a range off by one
+// or a lane put in the wrong place shows.
+TEST(Classes, EveryLevelAgreesWithTheGrammarForEveryByte) {
+  Levels levels;
+  unsigned char block[64 + 64];
+  for (int level : levels.all) {
+    if (level == PLAIN)
+      continue;
+    for (int shift = 0; shift < 256; shift++) {
+      for (int i = 0; i < 128; i++)
+        block[i] = static_cast<unsigned char>(shift + i);
+      Masks m = classifyat(level, block);
+      for (int i = 0; i < 64; i++) {
+        SCOPED_TRACE(testing::Message() << levelname[level] << " byte "
+                                        << int(block[i]) << " at " << i);
+        ASSERT_EQ(m.letter >> i & 1, is(block[i], LETTER));
+        ASSERT_EQ(m.digit >> i & 1, is(block[i], DIGIT));
+        ASSERT_EQ(m.octal >> i & 1, is(block[i], OCTAL));
+        ASSERT_EQ(m.zero >> i & 1, block[i] == '0');
+      }
+    }
+  }
+}
+
+// Each kind of token, and each way one ends, placed at every offset of a
+// block so that it starts, ends and is cut at each place, and read whole,
+// a byte at a time, and in reads that cut it anywhere.
+TEST(Levels, TokensAtEveryOffsetOfABlock) {
+  const char *const tokens[] = {"a",  "Zz9",  "0",   "00", "07",  "08", "079",
+                                "0a", "0778", "123", "1a", "9x9", "09", "0x1F"};
+  const char *const after[] = {"", " ", "7", "8", "a", "_0"};
+  Levels levels;
+  for (int before = 0; before < 140; before++) {
+    for (const char *tok : tokens) {
+      for (const char *end : after) {
+        std::string text = std::string(static_cast<size_t>(before), ';') + tok +
+                           end + std::string(before % 7, '0');
+        std::string want = chain(text);
+        for (int level : levels.all) {
+          for (const auto &reads :
+               {std::vector<size_t>{1000}, std::vector<size_t>{1},
+                std::vector<size_t>{3, 5, 7, 2}}) {
+            ASSERT_EQ(scanned(level, text, 300, reads).text, want)
+                << levelname[level] << " '" << text << "' first read "
+                << reads[0];
+          }
+        }
+      }
+    }
+  }
+}
+
+// Runs of the characters the grammar turns on, short and long, so that
+// they start and end at every place in a block and cross blocks.
+static std::string runs(std::mt19937 &rng, size_t size) {
+  static const char *const sets[] = {"0",  "01234567", "0123456789",
+                                     "89", "aZ",       "azAZ09",
+                                     " ",  "_@[`{",    "\n\xff\x80"};
+  std::string text;
+  while (text.size() < size) {
+    std::string set = sets[rng() % std::size(sets)];
+    size_t n = rng() % 4 ? 1 + rng() % 4 : rng() % 150;
+    while (n-- > 0)
+      text += set[rng() % set.size()];
+    if (rng() % 16 == 0)
+      text += '\0';
+  }
+  return text;
+}
+
+// Random texts through small buffers and reads of 1 to 7 bytes, so that
+// every carry from block to block also crosses a refill.
+TEST(Levels, RandomTextsInSmallPieces) {
+  Levels levels;
+  std::mt19937 rng(12345);
+  for (int round = 0; round < 400; round++) {
+    std::string text = runs(rng, rng() % 500);
+    std::string want = chain(text);
+    std::vector<size_t> reads(1 + rng() % 5);
+    for (size_t &n : reads)
+      n = 1 + rng() % 7;
+    for (int level : levels.all)
+      for (size_t size : {1, 2, 7, 63, 64, 65, 200})
+        ASSERT_EQ(scanned(level, text, size, reads).text, want)
+            << levelname[level] << " size " << size << " '" << text << "'";
+  }
+}
+
+// A read failure ends the input where it happens: the token it cuts is a
+// token, and a '0' just before it is a decimal.
+TEST(Levels, ReadFailureInTheMiddleOfAToken) {
+  Levels levels;
+  for (const char *text : {"ab", "abc 12", "0", "07", "x 0", "123", "08"})
+    for (int level : levels.all)
+      for (size_t size : {1, 3, 100})
+        EXPECT_EQ(scanned(level, text, size, {1, 2}, EIO).text, chain(text))
+            << levelname[level] << " '" << text << "'";
+}
+
+// Tokens far longer than the buffer are still single tokens.
+TEST(Levels, LongTokensCrossManyRefills) {
+  std::string text = "x" + std::string(100000, '7') + " 0" +
+                     std::string(100000, '7') + " " + std::string(100000, '9');
+  Levels levels;
+  for (int level : levels.all)
+    EXPECT_EQ(scanned(level, text, 16, {7}).text,
+              "identifier\noctal\ndecimal\n")
+        << levelname[level];
+}
+
+// Once the output has failed, the scan stops, and nothing more is handed to
+// the sink, however often it is asked.
+TEST(Levels, OutputFailureStopsTheScan) {
+  std::string text;
+  for (int i = 0; i < 20000; i++)
+    text += "a 1 ";
+  Levels levels;
+  for (int level : levels.all) {
+    Tiny in(text, 4096, {4096});
+    EXPECT_TRUE(setlevel(level));
+    static Out out;
+    Collect c{{}, 100};
+    init(out, collect, &c);
+    EXPECT_FALSE(scan(in.s, out)) << levelname[level];
+    EXPECT_EQ(out.err, ENOSPC);
+    EXPECT_FALSE(flush(out));
+    EXPECT_FALSE(put(out, ATEOF) && flush(out));
+    EXPECT_EQ(c.calls, 1) << levelname[level];
+    EXPECT_EQ(c.text, "");
+    EXPECT_LT(in.t.pos, text.size()) << "read on after the output failed";
+  }
+}
