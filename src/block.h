@@ -36,13 +36,14 @@ struct Starts {
   uint64_t ident, octal, decimal;
 };
 
-// a + b + carry, and the carry out of bit 63.
-inline uint64_t addc(uint64_t a, uint64_t b, uint64_t &carry) {
-  uint64_t s, t;
-  bool c1 = __builtin_add_overflow(a, b, &s);
-  bool c2 = __builtin_add_overflow(s, carry, &t);
-  carry = c1 | c2;
-  return t;
+// The bit just past each run of m that begins at a bit of starts, and in
+// carry whether a run reaches past bit 63.  A carry into bit 0 is a run that
+// goes on from the block before; it can be taken for one more start, since
+// no run begins where one goes on.
+inline uint64_t past(uint64_t starts, uint64_t m, uint64_t &carry) {
+  uint64_t s;
+  carry = __builtin_add_overflow(starts | carry, m, &s);
+  return s & ~m;
 }
 
 // The tokens that start in a block of n bytes (1 to 64) of data; the bytes
@@ -59,8 +60,8 @@ template <bool Full> inline Starts decide(Masks m, unsigned n, Carry &k) {
   // Past the data the classes are taken to go on, so that a run cut by the
   // end of the block carries into the next one.
   uint64_t Of = O | ~valid, Df = D | ~valid;
-  uint64_t pastoct = addc(ZS, Of, k.octal) & ~Of;
-  uint64_t pastdig = addc(DS, Df, k.digits) & ~Df;
+  uint64_t pastoct = past(ZS, Of, k.octal);
+  uint64_t pastdig = past(DS, Df, k.digits);
   uint64_t next = O >> 1; // the byte after is octal
   uint64_t last = uint64_t{1} << (n - 1);
   Starts t;
