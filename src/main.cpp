@@ -28,6 +28,33 @@ static bool maywait(int fd) {
   return fstat(fd, &st) != 0 || !(S_ISREG(st.st_mode) || S_ISBLK(st.st_mode));
 }
 
+// Whether the scan would read back its own lines: standard output is the
+// very regular file being scanned (the same device and inode, whatever the
+// name or descriptor), and part of it is still unread.  Where the output's
+// offset lies does not matter.  At or past the end of the unread data
+// (appending, or a descriptor moved to the end) the lines grow the file
+// ahead of the reader, which reads them in turn and writes lines for them
+// until the disk is full.  Within or before it (as with 1<>) they overwrite
+// input not yet read, and since a line ("identifier\n") can be longer than
+// its token ("a "), the writer may overtake the reader; only a writer so far
+// behind that every line fits before the reader never does, and that depends
+// on the text still to come.  With nothing left to read, as when the shell's
+// > has emptied the file, the first read ends the scan before any line is
+// out.  A terminal or socket that is both input and output is no file.
+static bool readsback(int fd) {
+  struct stat in, out;
+  // A descriptor fstat refuses fails again when it is read or written, and
+  // is reported there.
+  if (fstat(fd, &in) != 0 || fstat(STDOUT_FILENO, &out) != 0)
+    return false;
+  if (!S_ISREG(in.st_mode) || in.st_dev != out.st_dev ||
+      in.st_ino != out.st_ino)
+    return false;
+  // An offset that can't be told counts as unread: refusing is the safe side.
+  off_t at = lseek(fd, 0, SEEK_CUR);
+  return at < 0 || at < in.st_size;
+}
+
 static bool flushout(void *o) { return flush(*static_cast<Out *>(o)); }
 
 int main(int argc, char **argv) {
@@ -40,6 +67,10 @@ int main(int argc, char **argv) {
       std::fprintf(stderr, "%s: cannot open %s... exiting\n", prog, name);
       return 255;
     }
+  }
+  if (readsback(fd)) {
+    std::fprintf(stderr, "%s: %s: input file is output file\n", prog, name);
+    return 255;
   }
 
   static Out out;

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <chrono>
 #include <string>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <thread>
 
@@ -107,6 +108,71 @@ TEST(Failures, WriteErrorIsReported) {
   EXPECT_EQ(res.err,
             "prog: cannot write standard output: Bad file descriptor\n");
   EXPECT_EQ(res.status, 255);
+}
+
+// Reading back its own lines, scandec f >> f would grow f until the disk is
+// full: the program refuses before writing anything, by whatever name or
+// descriptor the file comes.  It may still write over a file it has nothing
+// left to read of.
+TEST(Failures, InputFileIsOutputFile) {
+  const std::string text = "x1 017 09;", f = tmp("self"), g = tmp("other"),
+                    ln = tmp("link"), errpath = tmp("err");
+  const std::string lines = "identifier\noctal\ndecimal\ndecimal\nEOF found\n";
+  enum { NAMED, STDIN, STDINATEND };
+  const struct {
+    const char *shell;
+    const std::string &in;
+    int how;
+    const std::string &out;
+    int flags;
+    std::string want, err; // out afterwards; standard error
+  } cases[] = {
+      {"f >> f", f, NAMED, f, O_WRONLY | O_APPEND, text, f},
+      {"f 1<> f", f, NAMED, f, O_RDWR, text, f},
+      {"link >> f", ln, NAMED, f, O_WRONLY | O_APPEND, text, ln},
+      {"< f >> f", f, STDIN, f, O_WRONLY | O_APPEND, text, "standard input"},
+      {"< f, read, >> f", f, STDINATEND, f, O_WRONLY | O_APPEND,
+       text + "EOF found\n", ""},
+      {"f > f", f, NAMED, f, O_WRONLY | O_TRUNC, "EOF found\n", ""},
+      {"f >> g", f, NAMED, g, O_WRONLY | O_APPEND, text + lines, ""},
+  };
+  std::ofstream(f) << text;
+  unlink(ln.c_str());
+  ASSERT_EQ(link(f.c_str(), ln.c_str()), 0);
+  for (const auto &c : cases) {
+    std::ofstream(f) << text; // the same inode, so the link follows
+    std::ofstream(g) << text;
+    int in = c.how == NAMED ? -1 : open(f.c_str(), O_RDONLY | O_CLOEXEC);
+    if (c.how == STDINATEND)
+      lseek(in, 0, SEEK_END);
+    int out = open(c.out.c_str(), c.flags | O_CLOEXEC);
+    int err =
+        open(errpath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    std::vector<std::string> args = {"prog"};
+    if (c.how == NAMED)
+      args.push_back(c.in);
+    pid_t pid = spawn(args, in, out, err);
+    close(in), close(out), close(err);
+    int status = reap(pid).status;
+    std::string wanterr =
+        c.err.empty() ? "" : "prog: " + c.err + ": input file is output file\n";
+    EXPECT_EQ(slurp(c.out), c.want) << c.shell;
+    EXPECT_EQ(slurp(errpath), wanterr) << c.shell;
+    EXPECT_EQ(status, c.err.empty() ? 0 : 255) << c.shell;
+  }
+  for (const std::string &p : {f, g, ln, errpath})
+    unlink(p.c_str());
+
+  // A terminal, or an inetd service's socket, is both input and output.
+  int sv[2];
+  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv), 0);
+  pid_t pid = spawn({"prog"}, sv[0], sv[0], -1);
+  close(sv[0]);
+  ASSERT_TRUE(writeall(sv[1], text));
+  shutdown(sv[1], SHUT_WR);
+  EXPECT_EQ(readall(sv[1]), lines);
+  EXPECT_EQ(reap(pid).status, 0);
+  close(sv[1]);
 }
 
 // With nothing to write, the closed output only shows when it is closed.
