@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -55,21 +56,46 @@ static bool readsback(int fd) {
   return at < 0 || at < in.st_size;
 }
 
+// A name as it goes into a message.  Control bytes are written as C writes
+// them, so that a crafted name can neither split the message's line nor send
+// the terminal an escape sequence; every other byte, those of UTF-8 and the
+// backslash among them, goes out as it is.
+static std::string shown(const char *s) {
+  std::string r;
+  for (; *s; ++s) {
+    unsigned c = static_cast<unsigned char>(*s);
+    if (c >= 0x20 && c != 0x7f) {
+      r += *s;
+    } else if (c >= '\a' && c <= '\r') {
+      r += '\\';
+      r += "abtnvfr"[c - '\a'];
+    } else {
+      const char oct[] = {'\\', char('0' + (c >> 6)), char('0' + (c >> 3 & 7)),
+                          char('0' + (c & 7)), '\0'};
+      r += oct;
+    }
+  }
+  return r;
+}
+
 static bool flushout(void *o) { return flush(*static_cast<Out *>(o)); }
 
 int main(int argc, char **argv) {
-  const char *prog = argc > 0 ? argv[0] : "scandec";
-  const char *name = "standard input";
+  // Linux hands an empty argument vector on as one empty name.
+  const std::string prog = shown(argc > 0 && *argv[0] ? argv[0] : "scandec");
+  std::string name = "standard input";
   int fd = 0;
   if (argc > 1) {
-    name = argv[1];
-    if ((fd = openin(name)) < 0) {
-      std::fprintf(stderr, "%s: cannot open %s... exiting\n", prog, name);
+    name = shown(argv[1]);
+    if ((fd = openin(argv[1])) < 0) {
+      std::fprintf(stderr, "%s: cannot open %s... exiting\n", prog.c_str(),
+                   name.c_str());
       return 255;
     }
   }
   if (readsback(fd)) {
-    std::fprintf(stderr, "%s: %s: input file is output file\n", prog, name);
+    std::fprintf(stderr, "%s: %s: input file is output file\n", prog.c_str(),
+                 name.c_str());
     return 255;
   }
 
@@ -88,12 +114,12 @@ int main(int argc, char **argv) {
 
   int status = 0;
   if (in.err) {
-    std::fprintf(stderr, "%s: cannot read %s: %s\n", prog, name,
+    std::fprintf(stderr, "%s: cannot read %s: %s\n", prog.c_str(), name.c_str(),
                  std::strerror(in.err));
     status = 255;
   }
   if (out.err) {
-    std::fprintf(stderr, "%s: cannot write standard output: %s\n", prog,
+    std::fprintf(stderr, "%s: cannot write standard output: %s\n", prog.c_str(),
                  std::strerror(out.err));
     status = 255;
   }

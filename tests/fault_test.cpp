@@ -63,13 +63,27 @@ void dawdle() { std::this_thread::sleep_for(std::chrono::milliseconds(2)); }
 
 } // namespace
 
+// Names go into messages with their control bytes escaped as in C, so that
+// a message stays one line and sends the terminal no escape sequence, and
+// every other byte as it is; an empty program name is the program's own.
 TEST(Failures, FileThatCannotBeOpened) {
-  for (const char *path : {"nofile", "", "-"}) {
+  const char *cases[][4] = {
+      // argv[0], path; then as the message shows them
+      {"./prog", "nofile", "./prog", "nofile"},
+      {"./prog", "", "./prog", ""},
+      {"./prog", "-", "./prog", "-"},
+      {"", "nofile", "scandec", "nofile"},
+      {"p\033[2J", "a\nb\tc\x7f", "p\\033[2J", "a\\nb\\tc\\177"},
+      {"p", "\a\b\v\f\r\x01\x06\x0e\x1f", "p",
+       "\\a\\b\\v\\f\\r\\001\\006\\016\\037"},
+      {"p", "caf\xc3\xa9 \\ ~\x80\xff", "p", "caf\xc3\xa9 \\ ~\x80\xff"},
+  };
+  for (const auto &c : cases) {
     Call r;
-    r.args = {"./prog", path};
+    r.args = {c[0], c[1]};
     Result res = run(r);
     EXPECT_EQ(res.err,
-              std::string("./prog: cannot open ") + path + "... exiting\n");
+              std::string(c[2]) + ": cannot open " + c[3] + "... exiting\n");
     EXPECT_EQ(res.out, "");
     EXPECT_EQ(res.status, 255);
   }
@@ -82,6 +96,12 @@ TEST(Failures, ReadErrorIsNotTheEnd) {
   EXPECT_EQ(res.err, "prog: cannot read /: Is a directory\n");
   EXPECT_EQ(res.out, "");
   EXPECT_EQ(res.status, 255);
+  std::string d = tmp("dir\n");
+  ASSERT_EQ(mkdir(d.c_str(), 0700), 0);
+  dir.args[1] = d;
+  EXPECT_EQ(run(dir).err,
+            "prog: cannot read " + tmp("dir") + "\\n: Is a directory\n");
+  rmdir(d.c_str());
 
   Call closed;
   closed.args = {"prog"};
@@ -116,7 +136,7 @@ TEST(Failures, WriteErrorIsReported) {
 // left to read of.
 TEST(Failures, InputFileIsOutputFile) {
   const std::string text = "x1 017 09;", f = tmp("self"), g = tmp("other"),
-                    ln = tmp("link"), errpath = tmp("err");
+                    ln = tmp("link\t"), errpath = tmp("err");
   const std::string lines = "identifier\noctal\ndecimal\ndecimal\nEOF found\n";
   enum { NAMED, STDIN, STDINATEND };
   const struct {
@@ -129,7 +149,8 @@ TEST(Failures, InputFileIsOutputFile) {
   } cases[] = {
       {"f >> f", f, NAMED, f, O_WRONLY | O_APPEND, text, f},
       {"f 1<> f", f, NAMED, f, O_RDWR, text, f},
-      {"link >> f", ln, NAMED, f, O_WRONLY | O_APPEND, text, ln},
+      {"link >> f", ln, NAMED, f, O_WRONLY | O_APPEND, text,
+       tmp("link") + "\\t"},
       {"< f >> f", f, STDIN, f, O_WRONLY | O_APPEND, text, "standard input"},
       {"< f, read, >> f", f, STDINATEND, f, O_WRONLY | O_APPEND,
        text + "EOF found\n", ""},
