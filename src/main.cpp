@@ -22,11 +22,18 @@ static int openin(const char *path) {
 }
 
 // A read from a pipe, terminal or socket may wait for a writer; lines found
-// so far must be out before it does.  A regular file never makes us wait,
-// so its reads skip the extra write.
+// so far must be out before it does.  So may a read of a pseudo-file of /proc
+// (/proc/kmsg waits for the kernel's next message) or of the tracing file
+// system (trace_pipe), and those report a size of 0, so a regular file of
+// size 0 is read like a pipe.  Any other regular file, or a block device,
+// never makes us wait, so its reads skip the extra write.
 static bool maywait(int fd) {
   struct stat st;
-  return fstat(fd, &st) != 0 || !(S_ISREG(st.st_mode) || S_ISBLK(st.st_mode));
+  if (fstat(fd, &st) != 0)
+    return true;
+  if (S_ISREG(st.st_mode))
+    return st.st_size == 0;
+  return !S_ISBLK(st.st_mode);
 }
 
 // Whether the scan would read back its own lines: standard output is the

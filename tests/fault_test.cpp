@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <chrono>
 #include <string>
+#include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <thread>
@@ -286,6 +287,49 @@ TEST(Interactive, CompleteTokenWhileTheWriterWaits) {
     in.closew();
     reap(pid);
   }
+}
+
+// A pseudo-file of /proc reports a size of 0 and may wait (/proc/kmsg waits
+// for the kernel's next message), so its lines go out before each read, as
+// a pipe's do; other regular files are read to the end before the first
+// write.  Nothing here waits: an output that fails ends the scan at its
+// first write, and how far the input was read by then tells which it was.
+TEST(Interactive, PseudoFilesAreReadLikePipes) {
+  // Protections taking turns keep the kernel from merging these mappings,
+  // so this process's /proc/self/maps takes many reads.
+  const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE)), n = 256;
+  void *m =
+      mmap(nullptr, n * page, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(m, MAP_FAILED);
+  for (size_t i = 0; i < n; i += 2)
+    ASSERT_EQ(mprotect(static_cast<char *>(m) + i * page, page, PROT_NONE), 0);
+  std::string buf(1 << 18, '\0'), big = tmp("big");
+  struct stat st;
+  int probe = open("/proc/self/maps", O_RDONLY | O_CLOEXEC);
+  bool fit = fstat(probe, &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0 &&
+             read(probe, buf.data(), buf.size()) > 0 &&
+             read(probe, buf.data(), buf.size()) > 0;
+  close(probe);
+  if (!fit) {
+    munmap(m, n * page);
+    GTEST_SKIP() << "no /proc/self/maps of size 0 that takes two reads";
+  }
+  std::ofstream(big) << "a" << std::string(1 << 20, ' ') << "b";
+  const struct {
+    const char *path;
+    bool whole; // read to the end before the first write
+  } cases[] = {{"/proc/self/maps", false}, {big.c_str(), true}};
+  for (const auto &c : cases) {
+    int in = open(c.path, O_RDONLY | O_CLOEXEC);
+    int full = open("/dev/full", O_WRONLY | O_CLOEXEC);
+    pid_t pid = spawn({"prog"}, in, full, -1);
+    close(full);
+    EXPECT_EQ(reap(pid).status, 255) << c.path;
+    EXPECT_EQ(read(in, buf.data(), buf.size()) == 0, c.whole) << c.path;
+    close(in);
+  }
+  munmap(m, n * page);
+  unlink(big.c_str());
 }
 
 // Someone else may have made a shared pipe or terminal non-blocking: the
