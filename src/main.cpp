@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,25 +21,88 @@ static int openin(const char *path) {
 }
 
 // A read from a pipe, terminal or socket may wait for a writer; lines found
-// so far must be out before it does.  A regular file never makes us wait,
-// so its reads skip the extra write.
+// so far must be out before it does.  So may a read of a pseudo-file of /proc
+// (/proc/kmsg waits for the kernel's next message) or of the tracing file
+// system (trace_pipe), and those report a size of 0, so a regular file of
+// size 0 is read like a pipe.  Any other regular file, or a block device,
+// never makes us wait, so its reads skip the extra write.
 static bool maywait(int fd) {
   struct stat st;
-  return fstat(fd, &st) != 0 || !(S_ISREG(st.st_mode) || S_ISBLK(st.st_mode));
+  if (fstat(fd, &st) != 0)
+    return true;
+  if (S_ISREG(st.st_mode))
+    return st.st_size == 0;
+  return !S_ISBLK(st.st_mode);
+}
+
+// Whether the scan would read back its own lines: standard output is the
+// very regular file being scanned (the same device and inode, whatever the
+// name or descriptor), and part of it is still unread.  Where the output's
+// offset lies does not matter.  At or past the end of the unread data
+// (appending, or a descriptor moved to the end) the lines grow the file
+// ahead of the reader, which reads them in turn and writes lines for them
+// until the disk is full.  Within or before it (as with 1<>) they overwrite
+// input not yet read, and since a line ("identifier\n") can be longer than
+// its token ("a "), the writer may overtake the reader; only a writer so far
+// behind that every line fits before the reader never does, and that depends
+// on the text still to come.  With nothing left to read, as when the shell's
+// > has emptied the file, the first read ends the scan before any line is
+// out.  A terminal or socket that is both input and output is no file.
+static bool readsback(int fd) {
+  struct stat in, out;
+  // A descriptor fstat refuses fails again when it is read or written, and
+  // is reported there.
+  if (fstat(fd, &in) != 0 || fstat(STDOUT_FILENO, &out) != 0)
+    return false;
+  if (!S_ISREG(in.st_mode) || in.st_dev != out.st_dev ||
+      in.st_ino != out.st_ino)
+    return false;
+  // An offset that can't be told counts as unread: refusing is the safe side.
+  off_t at = lseek(fd, 0, SEEK_CUR);
+  return at < 0 || at < in.st_size;
+}
+
+// A name as it goes into a message.  Control bytes are written as C writes
+// them, so that a crafted name can neither split the message's line nor send
+// the terminal an escape sequence; every other byte, those of UTF-8 and the
+// backslash among them, goes out as it is.
+static std::string shown(const char *s) {
+  std::string r;
+  for (; *s; ++s) {
+    unsigned c = static_cast<unsigned char>(*s);
+    if (c >= 0x20 && c != 0x7f) {
+      r += *s;
+    } else if (c >= '\a' && c <= '\r') {
+      r += '\\';
+      r += "abtnvfr"[c - '\a'];
+    } else {
+      const char oct[] = {'\\', char('0' + (c >> 6)), char('0' + (c >> 3 & 7)),
+                          char('0' + (c & 7)), '\0'};
+      r += oct;
+    }
+  }
+  return r;
 }
 
 static bool flushout(void *o) { return flush(*static_cast<Out *>(o)); }
 
 int main(int argc, char **argv) {
-  const char *prog = argc > 0 ? argv[0] : "scandec";
-  const char *name = "standard input";
+  // Linux hands an empty argument vector on as one empty name.
+  const std::string prog = shown(argc > 0 && *argv[0] ? argv[0] : "scandec");
+  std::string name = "standard input";
   int fd = 0;
   if (argc > 1) {
-    name = argv[1];
-    if ((fd = openin(name)) < 0) {
-      std::fprintf(stderr, "%s: cannot open %s... exiting\n", prog, name);
+    name = shown(argv[1]);
+    if ((fd = openin(argv[1])) < 0) {
+      std::fprintf(stderr, "%s: cannot open %s... exiting\n", prog.c_str(),
+                   name.c_str());
       return 255;
     }
+  }
+  if (readsback(fd)) {
+    std::fprintf(stderr, "%s: %s: input file is output file\n", prog.c_str(),
+                 name.c_str());
+    return 255;
   }
 
   static Out out;
@@ -57,12 +121,12 @@ int main(int argc, char **argv) {
 
   int status = 0;
   if (in.err) {
-    std::fprintf(stderr, "%s: cannot read %s: %s\n", prog, name,
+    std::fprintf(stderr, "%s: cannot read %s: %s\n", prog.c_str(), name.c_str(),
                  std::strerror(in.err));
     status = 255;
   }
   if (out.err) {
-    std::fprintf(stderr, "%s: cannot write standard output: %s\n", prog,
+    std::fprintf(stderr, "%s: cannot write standard output: %s\n", prog.c_str(),
                  std::strerror(out.err));
     status = 255;
   }

@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <chrono>
 #include <string>
+#include <sys/mman.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <thread>
 
@@ -62,13 +64,27 @@ void dawdle() { std::this_thread::sleep_for(std::chrono::milliseconds(2)); }
 
 } // namespace
 
+// Names go into messages with their control bytes escaped as in C, so that
+// a message stays one line and sends the terminal no escape sequence, and
+// every other byte as it is; an empty program name is the program's own.
 TEST(Failures, FileThatCannotBeOpened) {
-  for (const char *path : {"nofile", "", "-"}) {
+  const char *cases[][4] = {
+      // argv[0], path; then as the message shows them
+      {"./prog", "nofile", "./prog", "nofile"},
+      {"./prog", "", "./prog", ""},
+      {"./prog", "-", "./prog", "-"},
+      {"", "nofile", "scandec", "nofile"},
+      {"p\033[2J", "a\nb\tc\x7f", "p\\033[2J", "a\\nb\\tc\\177"},
+      {"p", "\a\b\v\f\r\x01\x06\x0e\x1f", "p",
+       "\\a\\b\\v\\f\\r\\001\\006\\016\\037"},
+      {"p", "caf\xc3\xa9 \\ ~\x80\xff", "p", "caf\xc3\xa9 \\ ~\x80\xff"},
+  };
+  for (const auto &c : cases) {
     Call r;
-    r.args = {"./prog", path};
+    r.args = {c[0], c[1]};
     Result res = run(r);
     EXPECT_EQ(res.err,
-              std::string("./prog: cannot open ") + path + "... exiting\n");
+              std::string(c[2]) + ": cannot open " + c[3] + "... exiting\n");
     EXPECT_EQ(res.out, "");
     EXPECT_EQ(res.status, 255);
   }
@@ -81,6 +97,12 @@ TEST(Failures, ReadErrorIsNotTheEnd) {
   EXPECT_EQ(res.err, "prog: cannot read /: Is a directory\n");
   EXPECT_EQ(res.out, "");
   EXPECT_EQ(res.status, 255);
+  std::string d = tmp("dir\n");
+  ASSERT_EQ(mkdir(d.c_str(), 0700), 0);
+  dir.args[1] = d;
+  EXPECT_EQ(run(dir).err,
+            "prog: cannot read " + tmp("dir") + "\\n: Is a directory\n");
+  rmdir(d.c_str());
 
   Call closed;
   closed.args = {"prog"};
@@ -107,6 +129,72 @@ TEST(Failures, WriteErrorIsReported) {
   EXPECT_EQ(res.err,
             "prog: cannot write standard output: Bad file descriptor\n");
   EXPECT_EQ(res.status, 255);
+}
+
+// Reading back its own lines, scandec f >> f would grow f until the disk is
+// full: the program refuses before writing anything, by whatever name or
+// descriptor the file comes.  It may still write over a file it has nothing
+// left to read of.
+TEST(Failures, InputFileIsOutputFile) {
+  const std::string text = "x1 017 09;", f = tmp("self"), g = tmp("other"),
+                    ln = tmp("link\t"), errpath = tmp("err");
+  const std::string lines = "identifier\noctal\ndecimal\ndecimal\nEOF found\n";
+  enum { NAMED, STDIN, STDINATEND };
+  const struct {
+    const char *shell;
+    const std::string &in;
+    int how;
+    const std::string &out;
+    int flags;
+    std::string want, err; // out afterwards; standard error
+  } cases[] = {
+      {"f >> f", f, NAMED, f, O_WRONLY | O_APPEND, text, f},
+      {"f 1<> f", f, NAMED, f, O_RDWR, text, f},
+      {"link >> f", ln, NAMED, f, O_WRONLY | O_APPEND, text,
+       tmp("link") + "\\t"},
+      {"< f >> f", f, STDIN, f, O_WRONLY | O_APPEND, text, "standard input"},
+      {"< f, read, >> f", f, STDINATEND, f, O_WRONLY | O_APPEND,
+       text + "EOF found\n", ""},
+      {"f > f", f, NAMED, f, O_WRONLY | O_TRUNC, "EOF found\n", ""},
+      {"f >> g", f, NAMED, g, O_WRONLY | O_APPEND, text + lines, ""},
+  };
+  std::ofstream(f) << text;
+  unlink(ln.c_str());
+  ASSERT_EQ(link(f.c_str(), ln.c_str()), 0);
+  for (const auto &c : cases) {
+    std::ofstream(f) << text; // the same inode, so the link follows
+    std::ofstream(g) << text;
+    int in = c.how == NAMED ? -1 : open(f.c_str(), O_RDONLY | O_CLOEXEC);
+    if (c.how == STDINATEND)
+      lseek(in, 0, SEEK_END);
+    int out = open(c.out.c_str(), c.flags | O_CLOEXEC);
+    int err =
+        open(errpath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    std::vector<std::string> args = {"prog"};
+    if (c.how == NAMED)
+      args.push_back(c.in);
+    pid_t pid = spawn(args, in, out, err);
+    close(in), close(out), close(err);
+    int status = reap(pid).status;
+    std::string wanterr =
+        c.err.empty() ? "" : "prog: " + c.err + ": input file is output file\n";
+    EXPECT_EQ(slurp(c.out), c.want) << c.shell;
+    EXPECT_EQ(slurp(errpath), wanterr) << c.shell;
+    EXPECT_EQ(status, c.err.empty() ? 0 : 255) << c.shell;
+  }
+  for (const std::string &p : {f, g, ln, errpath})
+    unlink(p.c_str());
+
+  // A terminal, or an inetd service's socket, is both input and output.
+  int sv[2];
+  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv), 0);
+  pid_t pid = spawn({"prog"}, sv[0], sv[0], -1);
+  close(sv[0]);
+  ASSERT_TRUE(writeall(sv[1], text));
+  shutdown(sv[1], SHUT_WR);
+  EXPECT_EQ(readall(sv[1]), lines);
+  EXPECT_EQ(reap(pid).status, 0);
+  close(sv[1]);
 }
 
 // With nothing to write, the closed output only shows when it is closed.
@@ -199,6 +287,49 @@ TEST(Interactive, CompleteTokenWhileTheWriterWaits) {
     in.closew();
     reap(pid);
   }
+}
+
+// A pseudo-file of /proc reports a size of 0 and may wait (/proc/kmsg waits
+// for the kernel's next message), so its lines go out before each read, as
+// a pipe's do; other regular files are read to the end before the first
+// write.  Nothing here waits: an output that fails ends the scan at its
+// first write, and how far the input was read by then tells which it was.
+TEST(Interactive, PseudoFilesAreReadLikePipes) {
+  // Protections taking turns keep the kernel from merging these mappings,
+  // so this process's /proc/self/maps takes many reads.
+  const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE)), n = 256;
+  void *m =
+      mmap(nullptr, n * page, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(m, MAP_FAILED);
+  for (size_t i = 0; i < n; i += 2)
+    ASSERT_EQ(mprotect(static_cast<char *>(m) + i * page, page, PROT_NONE), 0);
+  std::string buf(1 << 18, '\0'), big = tmp("big");
+  struct stat st;
+  int probe = open("/proc/self/maps", O_RDONLY | O_CLOEXEC);
+  bool fit = fstat(probe, &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0 &&
+             read(probe, buf.data(), buf.size()) > 0 &&
+             read(probe, buf.data(), buf.size()) > 0;
+  close(probe);
+  if (!fit) {
+    munmap(m, n * page);
+    GTEST_SKIP() << "no /proc/self/maps of size 0 that takes two reads";
+  }
+  std::ofstream(big) << "a" << std::string(1 << 20, ' ') << "b";
+  const struct {
+    const char *path;
+    bool whole; // read to the end before the first write
+  } cases[] = {{"/proc/self/maps", false}, {big.c_str(), true}};
+  for (const auto &c : cases) {
+    int in = open(c.path, O_RDONLY | O_CLOEXEC);
+    int full = open("/dev/full", O_WRONLY | O_CLOEXEC);
+    pid_t pid = spawn({"prog"}, in, full, -1);
+    close(full);
+    EXPECT_EQ(reap(pid).status, 255) << c.path;
+    EXPECT_EQ(read(in, buf.data(), buf.size()) == 0, c.whole) << c.path;
+    close(in);
+  }
+  munmap(m, n * page);
+  unlink(big.c_str());
 }
 
 // Someone else may have made a shared pipe or terminal non-blocking: the

@@ -35,7 +35,8 @@ man)
 	mandoc -Tascii "$src/man/scandec.1" | col -b >"$tmp/page"
 	for m in 'scandec: cannot open file... exiting' \
 		'scandec: cannot read file: reason' \
-		'scandec: cannot write standard output: reason'; do
+		'scandec: cannot write standard output: reason' \
+		'scandec: file: input file is output file'; do
 		grep -qF "$m" "$tmp/page"
 	done
 	exit 0
