@@ -5,6 +5,7 @@
 #include <random>
 
 #include "check.h"
+#include "cpu.h"
 #include "scan.h"
 #include "simd.h"
 
@@ -183,4 +184,12 @@ TEST(Levels, OutputFailureStopsTheScan) {
     EXPECT_EQ(c.text, "");
     EXPECT_LT(in.t.pos, text.size()) << "read on after the output failed";
   }
+}
+
+// A level lost (never chosen, or refused though the processor has it) would
+// leave every other test passing at the levels that remain.
+TEST(Levels, TheProcessorsBestIsChosen) {
+  EXPECT_EQ(getlevel(), cpubest()) << levelname[getlevel()];
+  for (int level = PLAIN; level < LEVELS; level++)
+    EXPECT_EQ(haslevel(level), cpuhas(level)) << levelname[level];
 }
