@@ -126,6 +126,11 @@ bool fastpext() {
 } // namespace
 
 bool haslevel(int l) {
+#ifdef SCAN_X86
+  // The processor's features are read by a constructor of the runtime, which
+  // another constructor asking first might run before.
+  __builtin_cpu_init();
+#endif
   switch (l) {
   case PLAIN:
   case PORTABLE:
