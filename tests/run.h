@@ -16,6 +16,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include "emulator.h"
+
 struct Call {
   std::vector<std::string> args = {"scandec"}; // argv, from argv[0]
   std::string input;                           // standard input
@@ -60,12 +62,26 @@ inline pid_t spawn(const std::vector<std::string> &args, int in, int out,
       _exit(126);
   }
   signal(SIGPIPE, nosigpipe ? SIG_IGN : SIG_DFL);
-  std::vector<char *> argv;
-  for (const std::string &a : args)
-    argv.push_back(const_cast<char *>(a.c_str()));
+  std::vector<const char *> argv;
+  const char *path = SCANDEC;
+  size_t first = 0;
+  if (emulator[0] != nullptr) {
+    // qemu-user runs the program named after its options; -0 hands it the
+    // argv[0] the test chose.  An empty vector becomes {""}, as Linux makes
+    // it itself since 5.18.
+    path = emulator[0];
+    for (const char *const *e = emulator; *e != nullptr; e++)
+      argv.push_back(*e);
+    argv.push_back("-0");
+    argv.push_back(args.empty() ? "" : args[0].c_str());
+    argv.push_back(SCANDEC);
+    first = 1;
+  }
+  for (size_t i = first; i < args.size(); i++)
+    argv.push_back(args[i].c_str());
   argv.push_back(nullptr);
   char *envp[] = {nullptr};
-  execve(SCANDEC, argv.data(), envp);
+  execve(path, const_cast<char **>(argv.data()), envp);
   _exit(127);
 }
 

@@ -1,0 +1,10 @@
+# Cross build for 32-bit x86 with Debian's g++-i686-linux-gnu, linked with
+# GoogleTest from multiarch (libgtest-dev:i386).  Its tests run natively: an
+# x86-64 Linux kernel runs 32-bit programs unless it was built without
+# IA32 emulation, where -DCMAKE_CROSSCOMPILING_EMULATOR=qemu-i386-static
+# runs them instead.  The preset: cmake --workflow --preset i686
+set(CMAKE_SYSTEM_NAME Linux)
+set(CMAKE_SYSTEM_PROCESSOR i686)
+set(CMAKE_CXX_COMPILER i686-linux-gnu-g++)
+# The .deb is for the processor the program runs on, not the one that built it.
+set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE i386)
