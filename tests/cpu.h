@@ -32,10 +32,10 @@ inline bool cpuhas(int level) {
   if (__get_cpuid_count(7, 0, &a, &b, &c, &d))
     b7 = b;
   unsigned long long x = xcr0();
-  bool ymm = (x & 6) == 6, zmm = (x & 0xe6) == 0xe6;
+  [[maybe_unused]] bool ymm = (x & 6) == 6, zmm = (x & 0xe6) == 0xe6;
   // pext is slow microcode on AMD's families 15h and 17h.
-  bool pext = (b7 & bit_BMI) && (b7 & bit_BMI2) && popcnt &&
-              !(amd && (family == 0x15 || family == 0x17));
+  [[maybe_unused]] bool pext = (b7 & bit_BMI) && (b7 & bit_BMI2) && popcnt &&
+                               !(amd && (family == 0x15 || family == 0x17));
   switch (level) {
   case PLAIN:
   case PORTABLE:
