@@ -11,10 +11,22 @@ TEST(Output, OneLinePerTokenThenEOF) {
       {"x1 017 09;", "identifier\noctal\ndecimal\ndecimal\n"},
       {"0x1F", "decimal\nidentifier\n"},
       {"0", "decimal\n"},
+      // A NUL is a byte like any other that begins no token.
+      {std::string("a\0b\0\0"
+                   "07\0",
+                   8),
+       "identifier\nidentifier\noctal\n"},
+      // The last block of the read buffer ends at each of its last bytes.
+      {std::string(262144, '7') + std::string(63, ' ') + "0",
+       "decimal\ndecimal\n"},
+      {std::string(262144 - 1, 'a') + "0" + "7" + std::string(64, ' ') + "07",
+       "identifier\noctal\n"},
+      {std::string(262144 - 1, ' ') + "0" + "7", "octal\n"},
+      {std::string(262144 - 1, ' ') + "0" + "9", "decimal\ndecimal\n"},
   };
   for (const auto &[in, want] : cases) {
     Result r = scan(in);
-    EXPECT_EQ(r.out, want + "EOF found\n") << in;
+    EXPECT_EQ(r.out, want + "EOF found\n") << in.substr(0, 40);
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.status, 0);
   }

@@ -2,6 +2,7 @@
 // recognizers over the checking stream: the same lines for the same bytes,
 // however the bytes arrive.
 #include <cerrno>
+#include <cstring>
 #include <random>
 
 #include "check.h"
@@ -99,6 +100,28 @@ TEST(Levels, TokensAtEveryOffsetOfABlock) {
                 << levelname[level] << " '" << text << "' first read "
                 << reads[0];
           }
+        }
+      }
+    }
+  }
+}
+
+// A run that ends a block, blocks with no letter or digit at all, then a
+// token at the first byte of a block: what the run left to carry must not
+// reach across the empty blocks, nor a run within a block end it early.
+TEST(Levels, NothingCarriesAcrossEmptyBlocks) {
+  Levels levels;
+  for (const char *end : {"1", "0", "07", "a", "a1"}) {
+    for (const char *start : {"7", "0", "07", "08", "a", "9a"}) {
+      for (size_t empty : {64, 128, 192}) {
+        for (char fill : {' ', 'x'}) {
+          std::string text = std::string(64 - strlen(end), fill) + end +
+                             std::string(empty, ';') + start + " ";
+          std::string want = chain(text);
+          for (int level : levels.all)
+            for (size_t reads : {1000, 64, 7})
+              ASSERT_EQ(scanned(level, text, 300, {reads}).text, want)
+                  << levelname[level] << " '" << text << "'";
         }
       }
     }

@@ -412,7 +412,7 @@ TEST(Memory, GibibyteTokenThroughAPipe) {
   signal(SIGPIPE, SIG_IGN);
   [[maybe_unused]] long base = emulatorpeak();
   Pipe in, out;
-  pid_t pid = spawn({"scandec"}, in.r, out.w, -1);
+  pid_t pid = spawn({"scandec"}, in.r, out.w, -1, false, 240);
   in.closer();
   out.closew();
   std::thread reader(

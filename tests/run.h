@@ -16,7 +16,30 @@
 #include <unistd.h>
 #include <vector>
 
+#include "cpu.h"
 #include "emulator.h"
+#include "engine.h"
+
+// The level each suite runs the program at: ctest runs the end-to-end suites
+// once as the program is, and once pinned to each level (SCANDEC_LEVEL set
+// in the suite's environment, and passed on to the program built to take
+// it).  A level the processor lacks is skipped, as the processor itself
+// tells; a level it has but the program refuses fails.
+inline const char *pinned() { return std::getenv("SCANDEC_LEVEL"); }
+
+struct SkipLevelsTheProcessorLacks : testing::Environment {
+  void SetUp() override {
+    const char *want = pinned();
+    if (want == nullptr)
+      return;
+    for (int l = PLAIN; l < LEVELS; l++)
+      if (std::string(levelname[l]) == want && !cpuhas(l))
+        GTEST_SKIP() << "this processor has no " << want;
+  }
+};
+
+inline testing::Environment *const skiplevels =
+    testing::AddGlobalTestEnvironment(new SkipLevelsTheProcessorLacks);
 
 struct Call {
   std::vector<std::string> args = {"scandec"}; // argv, from argv[0]
@@ -45,9 +68,13 @@ inline std::string tmp(const char *name) {
 // Starts the program on the given standard input, output and error (-1
 // leaves that one closed).  The test runner's own descriptors 0 to 2 may be
 // closed or anything else, so the three are lifted out of the way first.
-// SIGPIPE is as a shell leaves it, unless the caller ignores it.
+// SIGPIPE is as a shell leaves it, unless the caller ignores it.  A program
+// that hangs is killed by SIGALRM after `secs` seconds, so that a test that
+// waits on it fails then rather than at ctest's limit.
 inline pid_t spawn(const std::vector<std::string> &args, int in, int out,
-                   int err, bool nosigpipe = false) {
+                   int err, bool nosigpipe = false, unsigned secs = 30) {
+  const char *program = pinned() ? PINNED : SCANDEC;
+  std::string pin = pinned() ? std::string("SCANDEC_LEVEL=") + pinned() : "";
   pid_t pid = fork();
   if (pid != 0)
     return pid;
@@ -63,7 +90,7 @@ inline pid_t spawn(const std::vector<std::string> &args, int in, int out,
   }
   signal(SIGPIPE, nosigpipe ? SIG_IGN : SIG_DFL);
   std::vector<const char *> argv;
-  const char *path = SCANDEC;
+  const char *path = program;
   size_t first = 0;
   if (emulator[0] != nullptr) {
     // qemu-user runs the program named after its options; -0 hands it the
@@ -74,13 +101,14 @@ inline pid_t spawn(const std::vector<std::string> &args, int in, int out,
       argv.push_back(*e);
     argv.push_back("-0");
     argv.push_back(args.empty() ? "" : args[0].c_str());
-    argv.push_back(SCANDEC);
+    argv.push_back(program);
     first = 1;
   }
   for (size_t i = first; i < args.size(); i++)
     argv.push_back(args[i].c_str());
   argv.push_back(nullptr);
-  char *envp[] = {nullptr};
+  char *envp[] = {pin.empty() ? nullptr : pin.data(), nullptr};
+  alarm(secs);
   execve(path, const_cast<char **>(argv.data()), envp);
   _exit(127);
 }
