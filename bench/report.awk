@@ -21,8 +21,9 @@ function ratio(c, p, base) {
 function peak(c, p) {
   return ((p, text[c], input[c]) in rss) ? rss[p, text[c], input[c]] / 1024 : -1
 }
-function target(what, x, fmt, ok) {
-  printf "| %s | " fmt " | %s |\n", what, x, ok ? "yes" : "**no**"
+# ceiling: what the read floor allows, where the target is a ratio to re2c
+function target(what, x, fmt, ok, ceiling) {
+  printf "| %s | " fmt " | %s | %s |\n", what, x, ceiling, ok ? "yes" : "**no**"
 }
 
 END {
@@ -62,24 +63,26 @@ END {
 
   # The targets, for scandec against the strongest re2c peer, from this run.
   print ""
-  print "| target | measured | met |"
-  print "|---|---:|---|"
+  print "| target | measured | the read floor is | met |"
+  print "|---|---:|---:|---|"
   n = split("code:6 digits:6 random:10 sparse:10 longtoken:30", want, " ")
   for (i = 1; i <= n; i++) {
     split(want[i], w, ":")
     x = ratio(w[1], "scandec", "re2c")
-    target(w[1] ": ≥ " w[2] " × re2c", x, "%.2f ×", x >= w[2])
+    target(w[1] ": ≥ " w[2] " × re2c", x, "%.2f ×", x >= w[2],
+           sprintf("%.2f ×", ratio(w[1], "floor", "re2c")))
   }
   x = ratio("longtoken", "scandec", "floor")
-  target("longtoken: ≥ ½ of the read floor", 100 * x, "%.0f %%", x >= 0.5)
+  target("longtoken: ≥ ½ of the read floor", 100 * x, "%.0f %%", x >= 0.5, "-")
   x = ratio("code-tofile", "scandec", "re2c")
-  target("code to a file: ≥ 2 × re2c", x, "%.2f ×", x >= 2)
+  # the floor writes no lines, so it bounds nothing here
+  target("code to a file: ≥ 2 × re2c", x, "%.2f ×", x >= 2, "-")
   x = speed["code-pipe", "scandec"] / speed["code", "scandec"]
   target("code from a pipe: ≥ 75 % of from a file", 100 * x, "%.0f %%",
-         x >= 0.75)
+         x >= 0.75, "-")
   worst = 0
   for (k = 1; k <= ncase; k++)
     if (peak(cases[k], "scandec") > worst)
       worst = peak(cases[k], "scandec")
-  target("peak RSS ≤ 4 MiB in every case", worst, "%.1f MiB", worst <= 4)
+  target("peak RSS ≤ 4 MiB in every case", worst, "%.1f MiB", worst <= 4, "-")
 }
