@@ -18,7 +18,8 @@ int main(int argc, char **argv) {
   }
   corpus::make(argv[1], size,
                [&](const char *p, size_t n) { std::fwrite(p, 1, n, f); });
-  if (std::fclose(f) != 0) {
+  // fwrite's failures show in the stream's error flag, or at the close.
+  if (std::ferror(f) | (std::fclose(f) != 0)) {
     std::perror(argv[3]);
     return 1;
   }
