@@ -2,9 +2,9 @@
 // file or the standard input, then "EOF found".
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -66,42 +66,49 @@ static bool readsback(int fd) {
 // them, so that a crafted name can neither split the message's line nor send
 // the terminal an escape sequence; every other byte, those of UTF-8 and the
 // backslash among them, goes out as it is.
-static std::string shown(const char *s) {
-  std::string r;
+static const char *shown(const char *s) {
+  // Four bytes at most for each, from memory that lives until the exit; a
+  // name that cannot be shown safely is not shown at all.
+  char *r = static_cast<char *>(std::malloc(4 * std::strlen(s) + 1));
+  if (r == nullptr)
+    return "?";
+  char *w = r;
   for (; *s; ++s) {
     unsigned c = static_cast<unsigned char>(*s);
     if (c >= 0x20 && c != 0x7f) {
-      r += *s;
+      *w++ = *s;
     } else if (c >= '\a' && c <= '\r') {
-      r += '\\';
-      r += "abtnvfr"[c - '\a'];
+      *w++ = '\\';
+      *w++ = "abtnvfr"[c - '\a'];
     } else {
-      const char oct[] = {'\\', char('0' + (c >> 6)), char('0' + (c >> 3 & 7)),
-                          char('0' + (c & 7)), '\0'};
-      r += oct;
+      *w++ = '\\';
+      *w++ = static_cast<char>('0' + (c >> 6));
+      *w++ = static_cast<char>('0' + (c >> 3 & 7));
+      *w++ = static_cast<char>('0' + (c & 7));
     }
   }
+  *w = '\0';
   return r;
 }
+
+// The names in messages, held where the memory they are in stays reachable.
+static const char *prog, *name = "standard input";
 
 static bool flushout(void *o) { return flush(*static_cast<Out *>(o)); }
 
 int main(int argc, char **argv) {
   // Linux hands an empty argument vector on as one empty name.
-  const std::string prog = shown(argc > 0 && *argv[0] ? argv[0] : "scandec");
-  std::string name = "standard input";
+  prog = shown(argc > 0 && *argv[0] ? argv[0] : "scandec");
   int fd = 0;
   if (argc > 1) {
     name = shown(argv[1]);
     if ((fd = openin(argv[1])) < 0) {
-      std::fprintf(stderr, "%s: cannot open %s... exiting\n", prog.c_str(),
-                   name.c_str());
+      std::fprintf(stderr, "%s: cannot open %s... exiting\n", prog, name);
       return 255;
     }
   }
   if (readsback(fd)) {
-    std::fprintf(stderr, "%s: %s: input file is output file\n", prog.c_str(),
-                 name.c_str());
+    std::fprintf(stderr, "%s: %s: input file is output file\n", prog, name);
     return 255;
   }
 
@@ -121,12 +128,12 @@ int main(int argc, char **argv) {
 
   int status = 0;
   if (in.err) {
-    std::fprintf(stderr, "%s: cannot read %s: %s\n", prog.c_str(), name.c_str(),
+    std::fprintf(stderr, "%s: cannot read %s: %s\n", prog, name,
                  std::strerror(in.err));
     status = 255;
   }
   if (out.err) {
-    std::fprintf(stderr, "%s: cannot write standard output: %s\n", prog.c_str(),
+    std::fprintf(stderr, "%s: cannot write standard output: %s\n", prog,
                  std::strerror(out.err));
     status = 255;
   }
