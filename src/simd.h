@@ -104,13 +104,14 @@ struct Quads {
 
 constexpr Quads quads() {
   Quads q{};
-  const Line *const byclass[4] = {nullptr, &DECNUM, &OCTNUM, &IDENT};
+  const Line byclass[4] = {{"", 0}, DECNUM, OCTNUM, IDENT};
   for (unsigned i = 0; i < 256; i++) {
     unsigned n = 0;
-    for (unsigned j = 0; j < 4; j++)
-      if (const Line *l = byclass[(i >> (4 + j) & 1) * 2 + (i >> j & 1)])
-        for (size_t c = 0; c < l->len; c++)
-          q.text[i][n++] = l->text[c];
+    for (unsigned j = 0; j < 4; j++) {
+      const Line &l = byclass[(i >> (4 + j) & 1) * 2 + (i >> j & 1)];
+      for (size_t c = 0; c < l.len; c++)
+        q.text[i][n++] = l.text[c];
+    }
     q.len[i] = static_cast<unsigned char>(n);
   }
   return q;
