@@ -250,6 +250,8 @@ TEST(Interactive, LinesAppearBeforeTheInputEnds) {
   out.closew();
   ASSERT_TRUE(writeall(in.w, "abc "));
   EXPECT_EQ(readline(out.r), "identifier");
+  // The program takes a pipe's worth of its buffer at a read.
+  EXPECT_GE(fcntl(in.w, F_GETPIPE_SZ), 256 * 1024);
   ASSERT_TRUE(writeall(in.w, "017\n"));
   EXPECT_EQ(readline(out.r), "octal");
   in.closew();
