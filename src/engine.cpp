@@ -31,15 +31,19 @@ template <Masks (*classify)(const unsigned char *),
   Carry k{};
   char *w = out.buf + out.n;
   char *const lim = out.buf + sizeof out.buf - ROOM;
+  // Whether a block's lines fit, once the output is flushed if need be.
+  auto room = [&] {
+    if (w <= lim) [[likely]]
+      return true;
+    out.n = static_cast<size_t>(w - out.buf);
+    w = out.buf;
+    return flush(out);
+  };
   do {
     const unsigned char *p = in.p, *e = in.e;
     for (; e - p >= 64; p += 64) {
-      if (w > lim) [[unlikely]] {
-        out.n = static_cast<size_t>(w - out.buf);
-        if (!flush(out))
-          return false;
-        w = out.buf;
-      }
+      if (!room())
+        return false;
       Masks m = classify(p);
       uint64_t a = m.letter | m.digit;
       if (a == ~uint64_t{0} && k.alnum && !(k.octal | k.digits)) {
@@ -59,12 +63,8 @@ template <Masks (*classify)(const unsigned char *),
       w = emit(w, decide<true>(m, 64, k));
     }
     if (p < e) {
-      if (w > lim) {
-        out.n = static_cast<size_t>(w - out.buf);
-        if (!flush(out))
-          return false;
-        w = out.buf;
-      }
+      if (!room())
+        return false;
       Masks m = classify(p);
       w = settle(w, m, k);
       w = emit(w, decide<false>(m, static_cast<unsigned>(e - p), k));
@@ -88,8 +88,7 @@ template <Masks (*classify)(const unsigned char *),
 #endif
 
 #ifdef __x86_64__
-// With BMI the count of trailing zeros and the clearing of the lowest bit
-// are one instruction each, and every processor with AVX2 has it.
+// These two write their lines four at a time with BMI2 (emitquads).
 [[gnu::flatten, gnu::target("avx2,bmi,bmi2,popcnt")]] bool scanavx2(Stream &in,
                                                                     Out &out) {
   return blocks<avx2::classify, emitquads>(in, out);
