@@ -1,6 +1,6 @@
 // The block engine: every token that starts in 64 bytes decided at once,
-// with bit arithmetic on the classes of the bytes, and no branch that
-// depends on what the bytes are.
+// with bit arithmetic on the classes of the bytes; the only branch on the
+// bytes is the loop over the tokens found, and none is on a token's class.
 //
 // Within a run of letters and digits the grammar leaves little choice.  The
 // run's leading digits make one number, or two: a '0' followed by octal

@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstring>
-#include <sys/types.h>
 
 // Each line is padded to 16 bytes, so that adding one to the buffer is a
 // single fixed-size copy whatever its length.
