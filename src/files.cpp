@@ -1,0 +1,100 @@
+#include "files.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+int openin(const char *path) {
+  int fd;
+  do
+    fd = open(path, O_RDONLY | O_CLOEXEC);
+  while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+// Control bytes are written as C writes them, so that a crafted name can
+// neither split the message's line nor send the terminal an escape sequence;
+// every other byte, those of UTF-8 and the backslash among them, goes out as
+// it is.
+const char *shown(const char *s) {
+  // Four bytes at most for each; a name that cannot be shown safely is not
+  // shown at all.
+  char *r = static_cast<char *>(std::malloc(4 * std::strlen(s) + 1));
+  if (r == nullptr)
+    return "?";
+  char *w = r;
+  for (; *s; ++s) {
+    unsigned c = static_cast<unsigned char>(*s);
+    if (c >= 0x20 && c != 0x7f) {
+      *w++ = *s;
+    } else if (c >= '\a' && c <= '\r') {
+      *w++ = '\\';
+      *w++ = "abtnvfr"[c - '\a'];
+    } else {
+      *w++ = '\\';
+      *w++ = static_cast<char>('0' + (c >> 6));
+      *w++ = static_cast<char>('0' + (c >> 3 & 7));
+      *w++ = static_cast<char>('0' + (c & 7));
+    }
+  }
+  *w = '\0';
+  return r;
+}
+
+// The output is the very file being scanned: the same device and inode,
+// whatever the name or descriptor (an inode number is unique only within
+// its device), a regular file with part of it still unread.  Where the
+// output's offset lies does not matter.  At or past the end of the unread data
+// (appending, or a descriptor moved to the end) the lines grow the file
+// ahead of the reader, which reads them in turn and writes lines for them
+// until the disk is full.  Within or before it (as with 1<>) they overwrite
+// input not yet read, and since a line ("identifier\n") can be longer than
+// its token ("a "), the writer may overtake the reader; only a writer so far
+// behind that every line fits before the reader never does, and that depends
+// on the text still to come.  With nothing left to read, as when the shell's
+// > has emptied the file, the first read ends the scan before any line is
+// out.  A terminal or socket that is both input and output is no file.
+bool readsback(const struct stat &in, const struct stat &out, off_t at) {
+  if (in.st_dev != out.st_dev || in.st_ino != out.st_ino)
+    return false;
+  // An offset that can't be told counts as unread: refusing is the safe side.
+  return S_ISREG(in.st_mode) && (at < 0 || at < in.st_size);
+}
+
+bool readsback(int in, int out) {
+  struct stat si, so;
+  // A descriptor fstat refuses fails again when it is read or written, and
+  // is reported there.
+  if (fstat(in, &si) != 0 || fstat(out, &so) != 0)
+    return false;
+  return readsback(si, so, lseek(in, 0, SEEK_CUR));
+}
+
+// A read from a pipe, terminal or socket may wait for a writer; lines found
+// so far must be out before it does.  So may a read of a pseudo-file of /proc
+// (/proc/kmsg waits for the kernel's next message) or of the tracing file
+// system (trace_pipe), and those report a size of 0, so a regular file of
+// size 0 is read like a pipe.  Any other regular file, or a block device,
+// never makes us wait, so its reads skip the extra write.
+bool maywait(int fd) {
+  struct stat st;
+  if (fstat(fd, &st) != 0)
+    return true;
+  if (S_ISREG(st.st_mode))
+    return st.st_size == 0;
+  return !S_ISBLK(st.st_mode);
+}
+
+// A pipe holds 64 KiB unless asked for more, and the writer waits for us,
+// and we for it, at every 64 KiB: hand-overs that cost as much as scanning
+// what they bring, between the processors of a virtual machine above all.
+// A pipe as large as our buffer lets a read take a buffer's worth.  One that
+// can't grow (the user's quota of pipe memory reached) is only slower, so a
+// failure here is no error.
+void widen(int fd, int size) {
+  int now = fcntl(fd, F_GETPIPE_SZ); // fails for all but a pipe
+  if (now >= 0 && now < size)
+    static_cast<void>(fcntl(fd, F_SETPIPE_SZ, size));
+}
