@@ -65,10 +65,12 @@ bool readsback(const struct stat &in, const struct stat &out, off_t at) {
 
 bool readsback(int in, int out) {
   struct stat si, so;
-  // A descriptor fstat refuses fails again when it is read or written, and
-  // is reported there.
+  // A closed descriptor fails again when it is read or written, and is
+  // reported there.  Any other failure (EOVERFLOW, where a file is too
+  // large for the build) leaves the question open: refusing is the safe
+  // side.
   if (fstat(in, &si) != 0 || fstat(out, &so) != 0)
-    return false;
+    return errno != EBADF;
   return readsback(si, so, lseek(in, 0, SEEK_CUR));
 }
 

@@ -211,6 +211,62 @@ TEST(Failures, InputFileIsOutputFile) {
   close(sv[1]);
 }
 
+// A file past 4 GiB, sparse so that it takes no room on the disk, with its
+// tokens at its two ends and NULs between that no case reads through: a
+// 32-bit build must open it, know it for the output too, and read it at
+// offsets past 32 bits.  The test's own calls are the 64-bit ones, so that
+// it makes and reads the file whatever the build's offsets.
+TEST(Failures, FilePastFourGibibytes) {
+  const std::string big = tmp("big"), out = tmp("out"), errpath = tmp("err");
+  const off64_t size = (off64_t{4} << 30) + 10;
+  int fd = open64(big.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(pwrite64(fd, "a 07 ", 5, 0), 5);
+  ASSERT_EQ(pwrite64(fd, " 9 b ", 5, size - 5), 5);
+  close(fd);
+  const struct {
+    const char *shell;
+    bool named;
+    off64_t at; // where standard input is
+    const std::string &to;
+    std::string want, err; // standard output, standard error
+  } cases[] = {
+      {"big >> big", true, 0, big, "", big},
+      {"< big >> big", false, 0, big, "", "standard input"},
+      {"< big, near its end, > out", false, size - 5, out,
+       "decimal\nidentifier\nEOF found\n", ""},
+  };
+  for (const auto &c : cases) {
+    int in = open64(big.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(lseek64(in, c.at, SEEK_SET), c.at);
+    int to =
+        open64(c.to.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    ASSERT_EQ(ftruncate64(to, c.to == big ? size : 0), 0);
+    int err =
+        open(errpath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    std::vector<std::string> args = {"prog"};
+    if (c.named)
+      args.push_back(big);
+    pid_t pid = spawn(args, c.named ? -1 : in, to, err);
+    close(in), close(err);
+    int status = reap(pid).status;
+    struct stat64 st;
+    ASSERT_EQ(fstat64(to, &st), 0);
+    close(to);
+    if (c.to == big)
+      EXPECT_EQ(st.st_size, size) << c.shell;
+    else
+      EXPECT_EQ(slurp(out), c.want) << c.shell;
+    EXPECT_EQ(
+        slurp(errpath),
+        c.err.empty() ? "" : "prog: " + c.err + ": input file is output file\n")
+        << c.shell;
+    EXPECT_EQ(status, c.err.empty() ? 0 : 255) << c.shell;
+  }
+  for (const std::string &p : {big, out, errpath})
+    unlink(p.c_str());
+}
+
 // With nothing to write, the closed output only shows when it is closed.
 TEST(Failures, InputAndOutputBothClosed) {
   Call r;
