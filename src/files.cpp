@@ -6,12 +6,22 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+// A file opened while a standard descriptor is closed would take its number:
+// on 1 it would be the output too, and a closed output would be taken for
+// the input file being the output file; on 2 the messages would go to it.
+// Above them, a closed output stays closed and its writes fail as such.
 int openin(const char *path) {
   int fd;
   do
     fd = open(path, O_RDONLY | O_CLOEXEC);
   while (fd < 0 && errno == EINTR);
-  return fd;
+  if (fd < 0 || fd > STDERR_FILENO)
+    return fd;
+  int high = fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+  int e = errno;
+  close(fd);
+  errno = e;
+  return high;
 }
 
 // Control bytes are written as C writes them, so that a crafted name can

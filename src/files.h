@@ -4,7 +4,8 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
-// open(2) for reading; -1 with errno set.
+// open(2) for reading, on a descriptor above the standard three; -1 with
+// errno set.
 int openin(const char *path);
 
 // A name as it goes into a message, its control bytes escaped as in C; the

@@ -145,6 +145,34 @@ TEST(Failures, WriteErrorIsReported) {
   EXPECT_EQ(res.status, 255);
 }
 
+// A file opened while standard input or output is closed must not take its
+// place: the input is the file all the same, and the output stays closed.
+TEST(Failures, FileOpenedWhileAStandardDescriptorIsClosed) {
+  const std::string f = tmp("named");
+  std::ofstream(f) << "abc 7";
+  const char *const ebadf =
+      "prog: cannot write standard output: Bad file descriptor\n";
+  const struct {
+    bool closein, closeout;
+    const char *out, *err;
+  } cases[] = {
+      {true, false, "identifier\ndecimal\nEOF found\n", ""},
+      {false, true, "", ebadf},
+      {true, true, "", ebadf},
+  };
+  for (const auto &c : cases) {
+    Call r;
+    r.args = {"prog", f};
+    r.closein = c.closein;
+    r.closeout = c.closeout;
+    Result res = run(r);
+    EXPECT_EQ(res.out, c.out) << c.closein << c.closeout;
+    EXPECT_EQ(res.err, c.err) << c.closein << c.closeout;
+    EXPECT_EQ(res.status, *c.err ? 255 : 0) << c.closein << c.closeout;
+  }
+  unlink(f.c_str());
+}
+
 // Reading back its own lines, scandec f >> f would grow f until the disk is
 // full: the program refuses before writing anything, by whatever name or
 // descriptor the file comes.  It may still write over a file it has nothing
