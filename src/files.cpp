@@ -55,20 +55,23 @@ const char *shown(const char *s) {
 
 // The output is the very file being scanned: the same device and inode,
 // whatever the name or descriptor (an inode number is unique only within
-// its device), a regular file with part of it still unread.  Where the
-// output's offset lies does not matter.  At or past the end of the unread data
-// (appending, or a descriptor moved to the end) the lines grow the file
-// ahead of the reader, which reads them in turn and writes lines for them
-// until the disk is full.  Within or before it (as with 1<>) they overwrite
-// input not yet read, and since a line ("identifier\n") can be longer than
-// its token ("a "), the writer may overtake the reader; only a writer so far
-// behind that every line fits before the reader never does, and that depends
-// on the text still to come.  With nothing left to read, as when the shell's
-// > has emptied the file, the first read ends the scan before any line is
-// out.  A terminal or socket that is both input and output is no file.
+// its device).  A pipe or FIFO that is both hands each line back to the
+// reader, which waits for a writer that is itself.  A regular file does so
+// while part of it is still unread, wherever the output's offset lies.  At or
+// past the end of the unread data (appending, or a descriptor moved to the end)
+// the lines grow the file ahead of the reader, which reads them in turn and
+// writes lines for them until the disk is full.  Within or before it (as with
+// 1<>) they overwrite input not yet read, and since a line ("identifier\n") can
+// be longer than its token ("a "), the writer may overtake the reader; only a
+// writer so far behind that every line fits before the reader never does, and
+// that depends on the text still to come.  With nothing left to read, as when
+// the shell's > has emptied the file, the first read ends the scan before any
+// line is out.  A terminal or socket that is both input and output is no file.
 bool readsback(const struct stat &in, const struct stat &out, off_t at) {
   if (in.st_dev != out.st_dev || in.st_ino != out.st_ino)
     return false;
+  if (S_ISFIFO(in.st_mode))
+    return true;
   // An offset that can't be told counts as unread: refusing is the safe side.
   return S_ISREG(in.st_mode) && (at < 0 || at < in.st_size);
 }

@@ -227,6 +227,37 @@ TEST(Failures, InputFileIsOutputFile) {
   for (const std::string &p : {f, g, ln, errpath})
     unlink(p.c_str());
 
+  // A FIFO or pipe that is both hands each line back to the reader, which
+  // then waits on itself as the writer.
+  const std::string fifo = tmp("fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  int rw = open(fifo.c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_GE(rw, 0);
+  Pipe p;
+  const struct {
+    const char *shell;
+    std::vector<std::string> args;
+    int in, out;
+    std::string err;
+  } pipes[] = {
+      {"p 1<> p", {"prog", fifo}, -1, rw, fifo},
+      {"a pipe as input and output", {"prog"}, p.r, p.w, "standard input"},
+  };
+  for (const auto &c : pipes) {
+    ASSERT_TRUE(writeall(c.out, text));
+    int err =
+        open(errpath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    pid_t pid = spawn(c.args, c.in, c.out, err, false, 10);
+    close(err);
+    EXPECT_EQ(reap(pid).status, 255) << c.shell;
+    EXPECT_EQ(slurp(errpath),
+              "prog: " + c.err + ": input file is output file\n")
+        << c.shell;
+  }
+  close(rw);
+  unlink(fifo.c_str());
+  unlink(errpath.c_str());
+
   // A terminal, or an inetd service's socket, is both input and output.
   int sv[2];
   ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv), 0);

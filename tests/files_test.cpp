@@ -40,6 +40,9 @@ TEST(SameFile, OnlyTheSameFileWithPartOfItUnread) {
        file(2, 7, S_IFREG, 10), 0, false},
       {"another inode on the same device", file(1, 7, S_IFREG, 10),
        file(1, 8, S_IFREG, 10), 0, false},
+      {"a pipe or FIFO", file(1, 7, S_IFIFO, 0), file(1, 7, S_IFIFO, 0), -1,
+       true},
+      {"two pipes", file(1, 7, S_IFIFO, 0), file(1, 8, S_IFIFO, 0), -1, false},
       {"a terminal", file(1, 7, S_IFCHR, 0), file(1, 7, S_IFCHR, 0), -1, false},
       {"a socket", file(1, 7, S_IFSOCK, 0), file(1, 7, S_IFSOCK, 0), -1, false},
   };
