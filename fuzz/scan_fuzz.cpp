@@ -193,6 +193,8 @@ void unget(Watch &w, int c) {
   check(a + 2 >= w.far, "more than two characters pending");
 }
 
+bool failed(Watch &w) { return failed(w.b.s); }
+
 template <unsigned K> bool skip(Watch &w) {
   size_t from = w.b.at();
   bool moved = skip<K>(w.b.s);
@@ -349,17 +351,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   u.len = size - 2 - u.nsched;
   std::vector<Tok> want = model(u.data, u.len);
   stepwise(u, want);
+  // The recognizers take a '0' whose next read failed for a decimal; the
+  // driver and the program write no line for it, its class being unknown.
+  std::vector<Tok> lines = want;
+  if (u.fails && !lines.empty() && lines.back().start + 1 == u.len &&
+      u.data[u.len - 1] == '0')
+    lines.pop_back();
   {
     Bed b(u);
     Watch w{b};
-    driver(w, b, u, want);
+    driver(w, b, u, lines);
   }
   {
     Bed b(u);
-    driver(b.s, b, u, want);
+    driver(b.s, b, u, lines);
   }
   for (int level = PLAIN; level < LEVELS; level++)
     if (setlevel(level))
-      program(u, want);
+      program(u, lines);
   return 0;
 }

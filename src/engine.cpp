@@ -73,8 +73,9 @@ template <Masks (*classify)(const unsigned char *),
     out.n = static_cast<size_t>(w - out.buf);
     // A read that may wait flushes the output first.
   } while (fill(in) && (w = out.buf + out.n, true));
-  // At the end, a '0' still waiting has nothing after it.
-  return !k.zero || put(out, DECNUM);
+  // At the end, a '0' still waiting has nothing after it; after a failed
+  // read, what follows it is unknown, and so is its class.
+  return !k.zero || in.err || put(out, DECNUM);
 }
 
 [[gnu::flatten]] bool scanportable(Stream &in, Out &out) {

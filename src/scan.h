@@ -2,8 +2,9 @@
 //
 // Each one is a template over the input stream so that the same code runs
 // over the program's buffered stream and over the checking streams of the
-// tests.  A stream offers get(s) (a byte 0..255, or -1 at the end) and
-// unget(s, c) (push back the character last read; -1 is ignored).  They are
+// tests.  A stream offers get(s) (a byte 0..255, or -1 at the end),
+// unget(s, c) (push back the character last read; -1 is ignored) and
+// failed(s) (whether the end was a read that failed).  They are
 // the plain level of the scan, and the reference that the block engine
 // (engine.h) is tested against at every level.
 #pragma once
@@ -64,6 +65,13 @@ template <class S> int scandec(S &in) {
   return 1;
 }
 
+// The next byte, left unread.
+template <class S> int peek(S &in) {
+  int c = get(in);
+  unget(in, c);
+  return c;
+}
+
 // The driver's chain, in its fixed order: trying octal before decimal is
 // what makes a '0' followed by an octal digit an octal number, and any other
 // '0' a decimal number by itself.  A byte that no recognizer takes begins no
@@ -78,7 +86,11 @@ template <class S, class O> bool scanall(S &in, O &out) {
     } else if (scanoct(in)) {
       if (!put(out, OCTNUM))
         return false;
-    } else if (scandec(in)) {
+    } else if (int c = peek(in); scandec(in)) {
+      // A '0' whose next byte could not be read may yet begin an octal
+      // number: its class is unknown, so it has no line.
+      if (c == '0' && failed(in))
+        return true;
       if (!put(out, DECNUM))
         return false;
     } else if (get(in) < 0) {

@@ -51,6 +51,8 @@ inline void unget(Stream &s, int c) {
     --s.p;
 }
 
+inline bool failed(const Stream &s) { return s.err != 0; }
+
 // The program's source: ctx points to an FdSource.  Before a read that may
 // block, it calls flush so that no complete line waits on the input; if
 // flush fails, reading stops as at the end of input.

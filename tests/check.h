@@ -44,6 +44,9 @@ inline void unget(CheckStream &s, int c) {
   EXPECT_LE(s.pending, 2) << "more than two characters pending";
 }
 
+// Its end is never a failure.
+inline bool failed(const CheckStream &) { return false; }
+
 // Collects the lines the driver writes; fails after `room` lines, to stand
 // for an output that breaks.
 struct Lines {

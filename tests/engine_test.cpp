@@ -165,13 +165,26 @@ TEST(Levels, RandomTextsInSmallPieces) {
 }
 
 // A read failure ends the input where it happens: the token it cuts is a
-// token, and a '0' just before it is a decimal.
+// token, but a '0' just before it has no class yet (the byte after it might
+// have made it octal), and no line.
 TEST(Levels, ReadFailureInTheMiddleOfAToken) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"ab", "identifier\n"},
+      {"abc 12", "identifier\ndecimal\n"},
+      {"123", "decimal\n"},
+      {"08", "decimal\ndecimal\n"},
+      {"0 ", "decimal\n"},
+      {"00", "octal\n"},
+      // printf '07 ab', whose read after the '0' fails
+      {"0", ""},
+      {"x 0", "identifier\n"},
+      {"1 0", "decimal\n"},
+  };
   Levels levels;
-  for (const char *text : {"ab", "abc 12", "0", "07", "x 0", "123", "08"})
+  for (const auto &[text, want] : cases)
     for (int level : levels.all)
       for (size_t size : {1, 3, 100})
-        EXPECT_EQ(scanned(level, text, size, {1, 2}, EIO).text, chain(text))
+        EXPECT_EQ(scanned(level, text, size, {1, 2}, EIO).text, want)
             << levelname[level] << " '" << text << "'";
 }
 
