@@ -92,6 +92,8 @@ TEST(Failures, FileThatCannotBeOpened) {
       {"p", "\a\b\v\f\r\x01\x06\x0e\x1f", "p",
        "\\a\\b\\v\\f\\r\\001\\006\\016\\037"},
       {"p", "caf\xc3\xa9 \\ ~\x80\xff", "p", "caf\xc3\xa9 \\ ~\x80\xff"},
+      // Every byte at its longest escape: the copy's room to the last byte.
+      {"p", "\x01", "p", "\\001"},
   };
   for (const auto &c : cases) {
     Call r;
