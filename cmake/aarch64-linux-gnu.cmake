@@ -10,5 +10,6 @@ set(CMAKE_CXX_COMPILER aarch64-linux-gnu-g++)
 # /usr/aarch64-linux-gnu: its loader would then meet multiarch's libc,
 # from another build of glibc, and a forked child hangs.
 set(CMAKE_CROSSCOMPILING_EMULATOR qemu-aarch64-static)
-# The .deb is for the processor the program runs on, not the one that built it.
-set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE arm64)
+# The Debian architecture of the programs built here, which names the
+# packages they need (libgtest-dev:arm64).
+set(SCANDEC_DEBIAN_ARCH arm64)

@@ -6,5 +6,6 @@
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(CMAKE_CXX_COMPILER i686-linux-gnu-g++)
-# The .deb is for the processor the program runs on, not the one that built it.
-set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE i386)
+# The Debian architecture of the programs built here, which names the
+# packages they need (libgtest-dev:i386).
+set(SCANDEC_DEBIAN_ARCH i386)
