@@ -1,5 +1,6 @@
 #include "engine.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <initializer_list>
 
@@ -22,6 +23,19 @@ template <Masks (*classify)(const unsigned char *)>
   return m.letter | m.digit;
 }
 
+// Steps over the blocks after p while each one's letters and digits are
+// `all` (every byte, or none), two blocks a test while there are two.
+template <Masks (*classify)(const unsigned char *)>
+[[gnu::always_inline]] inline const unsigned char *
+over(const unsigned char *p, const unsigned char *e, uint64_t all) {
+  while (e - p >= 192 && (alnum<classify>(p + 64) ^ all) == 0 &&
+         (alnum<classify>(p + 128) ^ all) == 0)
+    p += 128;
+  while (e - p >= 128 && alnum<classify>(p + 64) == all)
+    p += 64;
+  return p;
+}
+
 // The engine over the stream, one classifier per level.  The write position
 // stays in a local, out of the Out, so that a line stored through it cannot
 // be taken to change it, and is handed back before anything that may flush.
@@ -30,10 +44,10 @@ template <Masks (*classify)(const unsigned char *),
 [[gnu::always_inline]] inline bool blocks(Stream &in, Out &out) {
   Carry k{};
   char *w = out.buf + out.n;
-  char *const lim = out.buf + sizeof out.buf - ROOM;
+  char *const end = out.buf + sizeof out.buf;
   // Whether a block's lines fit, once the output is flushed if need be.
   auto room = [&] {
-    if (w <= lim) [[likely]]
+    if (w <= end - ROOM) [[likely]]
       return true;
     out.n = static_cast<size_t>(w - out.buf);
     w = out.buf;
@@ -41,26 +55,32 @@ template <Masks (*classify)(const unsigned char *),
   };
   do {
     const unsigned char *p = in.p, *e = in.e;
-    for (; e - p >= 64; p += 64) {
+    while (e - p >= 64) {
       if (!room())
         return false;
-      Masks m = classify(p);
-      uint64_t a = m.letter | m.digit;
-      if (a == ~uint64_t{0} && k.alnum && !(k.octal | k.digits)) {
-        // Inside a run that has given all its tokens: on to its end.
-        while (e - p >= 128 && alnum<classify>(p + 64) == ~uint64_t{0})
-          p += 64;
-        continue;
+      // As many blocks as surely fit in the output, with no call among
+      // them: a call would take with it the constants that the classifier
+      // keeps in vector registers.
+      size_t fit = static_cast<size_t>(end - w) / ROOM;
+      const unsigned char *stop =
+          p + 64 * std::min(fit, static_cast<size_t>(e - p) / 64);
+      for (; p < stop; p += 64) {
+        Masks m = classify(p);
+        uint64_t a = m.letter | m.digit;
+        if (a == ~uint64_t{0} && k.alnum && !(k.octal | k.digits)) {
+          // Inside a run that has given all its tokens: on to its end.
+          p = over<classify>(p, e, ~uint64_t{0});
+          continue;
+        }
+        w = settle(w, m, k);
+        if (a == 0) {
+          // Between runs.
+          k = Carry{};
+          p = over<classify>(p, e, 0);
+          continue;
+        }
+        w = emit(w, decide<true>(m, 64, k));
       }
-      w = settle(w, m, k);
-      if (a == 0) {
-        // Between runs.
-        k = Carry{};
-        while (e - p >= 128 && alnum<classify>(p + 64) == 0)
-          p += 64;
-        continue;
-      }
-      w = emit(w, decide<true>(m, 64, k));
     }
     if (p < e) {
       if (!room())
