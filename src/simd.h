@@ -124,11 +124,9 @@ constexpr Quads quads() {
 
 inline constexpr Quads QUADS = quads();
 
-// The lines of four tokens, from bit j on of the gathered class bits, to
-// w + at; at moves past them.
-[[gnu::target("avx2")]] inline void quad(char *w, size_t &at, uint64_t hi,
-                                         uint64_t lo, unsigned j) {
-  unsigned i = (hi >> j & 15) << 4 | (lo >> j & 15);
+// The lines of four tokens, from the table entry i, to w + at; at moves
+// past them.
+[[gnu::target("avx2")]] inline void quad(char *w, size_t &at, unsigned i) {
   const char *q = QUADS.text[i];
   __m256i x0 = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(q));
   __m256i x1 = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(q + 32));
@@ -137,25 +135,35 @@ inline constexpr Quads QUADS = quads();
   at += QUADS.len[i];
 }
 
+// The lines of sixteen tokens from the j-th on, four at a time.  The entry
+// of each four is a byte of one pdep: the nibbles of hi and lo side by side.
+[[gnu::target("avx2,bmi2")]] inline void
+sixteen(char *w, size_t &at, uint64_t hi, uint64_t lo, unsigned j) {
+  uint32_t i = _pdep_u32(static_cast<uint32_t>(lo >> j), 0x0f0f0f0f) |
+               _pdep_u32(static_cast<uint32_t>(hi >> j), 0xf0f0f0f0);
+  quad(w, at, i & 255);
+  quad(w, at, i >> 8 & 255);
+  quad(w, at, i >> 16 & 255);
+  quad(w, at, i >> 24);
+}
+
 // Sixteen lines are written whatever the count, so that no branch depends
 // on it below seventeen tokens, which a block almost never exceeds; and the
-// end of the block's lines is arithmetic on counts, so that the next block
-// need not wait on this one's table lookups.
+// end of the block's lines is a sum of counts, not of the table's lengths.
 [[gnu::target("avx2,bmi,bmi2,popcnt")]] inline char *
 emitquads(char *w, const Starts &t) {
   uint64_t all = t.ident | t.octal | t.decimal;
   uint64_t hi = _pext_u64(t.ident | t.octal, all);
   uint64_t lo = _pext_u64(t.ident | t.decimal, all);
-  size_t total = 11 * static_cast<size_t>(__builtin_popcountll(t.ident)) +
-                 6 * static_cast<size_t>(__builtin_popcountll(t.octal)) +
-                 8 * static_cast<size_t>(__builtin_popcountll(t.decimal));
+  size_t total =
+      IDENT.len * static_cast<size_t>(__builtin_popcountll(t.ident)) +
+      OCTNUM.len * static_cast<size_t>(__builtin_popcountll(t.octal)) +
+      DECNUM.len * static_cast<size_t>(__builtin_popcountll(t.decimal));
   size_t at = 0;
-  quad(w, at, hi, lo, 0);
-  quad(w, at, hi, lo, 4);
-  quad(w, at, hi, lo, 8);
-  quad(w, at, hi, lo, 12);
-  for (unsigned j = 16; at < total; j += 4)
-    quad(w, at, hi, lo, j);
+  unsigned j = 0;
+  do
+    sixteen(w, at, hi, lo, j);
+  while ((j += 16) < 64 && at < total);
   return w + total;
 }
 
