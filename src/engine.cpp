@@ -14,7 +14,9 @@ const char *const levelname[LEVELS] = {"plain", "portable", "sse2",
 namespace {
 
 // Room in the output for every line a block may hold, one being a '0' left
-// from the block before.
+// from the block before.  Lines are stored 16 bytes at a time, or 64 for
+// four, past the end of what they hold: 64 lines of at most 11 bytes and
+// those 64 bytes more take less than this.
 constexpr size_t ROOM = 65 * sizeof Line::text;
 
 template <Masks (*classify)(const unsigned char *)>

@@ -62,9 +62,9 @@ inline Masks classify(const unsigned char *p) {
 
 #ifdef SCAN_X86
 // SSE2, AVX2 and AVX-512 are compiled for whatever processor the program is
-// built for, each in functions of its own, and chosen at run time.  The
-// ranges are unsigned: subtracting the range's first byte leaves the range
-// at the bottom, where the unsigned minimum finds it.
+// built for, each in functions of its own, and chosen at run time.  SSE2
+// and AVX2 compare bytes only as signed numbers, so each range is moved to
+// the bottom of the signed range (from, below); AVX-512 compares unsigned.
 namespace sse2 {
 
 [[gnu::target("sse2")]] inline uint64_t bits(__m128i m) {
@@ -72,7 +72,7 @@ namespace sse2 {
 }
 
 // The bytes from `first` on, moved to the bottom of the signed range, where
-// one signed compare finds a range that takes two steps unsigned.
+// one compare finds the range (a minimum and an equality did before).
 [[gnu::target("sse2")]] inline __m128i from(__m128i x, char first) {
   return _mm_add_epi8(x, _mm_set1_epi8(static_cast<char>(-128 - first)));
 }
@@ -173,7 +173,8 @@ namespace avx2 {
   return static_cast<uint32_t>(_mm256_movemask_epi8(m));
 }
 
-// As for SSE2: ranges moved to the bottom of the signed range.
+// As for SSE2.  The two halves are written out rather than looped over, so
+// that the compiler keeps the constants in registers across blocks.
 [[gnu::target("avx2")]] inline __m256i from(__m256i x, char first) {
   return _mm256_add_epi8(x, _mm256_set1_epi8(static_cast<char>(-128 - first)));
 }
