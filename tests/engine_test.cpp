@@ -218,8 +218,9 @@ TEST(Levels, TheProcessorsBestIsChosen) {
 }
 
 // Blocks of 4, 5, 8, 16, 17, 32 and more tokens: the lines of a block are
-// written four at a time, sixteen whatever the count, and past sixteen in a
-// loop, so each count on either side of those steps is a case.
+// written four at a time, four whatever the count, sixteen past four, and
+// sixteen more at a time past sixteen, so each count on either side of
+// those steps is a case.
 TEST(Levels, EveryCountOfTokensInABlock) {
   const char *const units[] = {"a ", "0 ", "07 ", "0a;", "08;", "9x ", "079"};
   Levels levels;
