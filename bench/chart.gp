@@ -1,6 +1,7 @@
 # The chart of results.md: MiB/s of each program in each case, on a log
-# scale, with the read floor drawn across each group.  The data (made by
-# report.awk) has a header line, then a case a line: its label, then MiB/s
+# scale, with each case's own floor drawn across its group (the floor reads
+# as that case reads, and writes as much as scandec where it writes to a
+# file).  The data (made by report.awk) has a header line, then a case a line: its label, then MiB/s
 # of each program, the floor last.
 #   gnuplot -e "data='FILE'" chart.gp > results.svg
 set terminal svg size 1000,520 dynamic font "sans,13" background rgb "white"
@@ -29,4 +30,4 @@ plot data using 0:(NaN):xtic(1) notitle, \
      for [i=1:nprog] data using ($0 + (i - (nprog + 1) / 2.0) * w):(column(i+1)) \
        with boxes lc rgb colour(i) title columnheader(i+1), \
      data using ($0 - 0.43):ncol:(0.86):(0) with vectors nohead lw 3 dt 2 \
-       lc rgb "black" title "read floor"
+       lc rgb "black" title "the case's floor"

@@ -1,5 +1,6 @@
 #include "engine.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <initializer_list>
 
@@ -13,13 +14,26 @@ const char *const levelname[LEVELS] = {"plain", "portable", "sse2",
 namespace {
 
 // Room in the output for every line a block may hold, one being a '0' left
-// from the block before.
+// from the block before.  Lines are stored 16 bytes at a time, or 64 for
+// four, past the end of what they hold: 64 lines of at most 11 bytes and
+// those 64 bytes more take less than this.
 constexpr size_t ROOM = 65 * sizeof Line::text;
 
 template <Masks (*classify)(const unsigned char *)>
 [[gnu::always_inline]] inline uint64_t alnum(const unsigned char *p) {
   Masks m = classify(p);
   return m.letter | m.digit;
+}
+
+// Steps over the blocks after p while each one's letters and digits are
+// `all` (every byte, or none).  Testing two blocks a step saves nothing
+// on the long runs, and costs a second branch at the end of every short one.
+template <Masks (*classify)(const unsigned char *)>
+[[gnu::always_inline]] inline const unsigned char *
+over(const unsigned char *p, const unsigned char *e, uint64_t all) {
+  while (e - p >= 128 && alnum<classify>(p + 64) == all)
+    p += 64;
+  return p;
 }
 
 // The engine over the stream, one classifier per level.  The write position
@@ -30,10 +44,10 @@ template <Masks (*classify)(const unsigned char *),
 [[gnu::always_inline]] inline bool blocks(Stream &in, Out &out) {
   Carry k{};
   char *w = out.buf + out.n;
-  char *const lim = out.buf + sizeof out.buf - ROOM;
+  char *const end = out.buf + sizeof out.buf;
   // Whether a block's lines fit, once the output is flushed if need be.
   auto room = [&] {
-    if (w <= lim) [[likely]]
+    if (w <= end - ROOM) [[likely]]
       return true;
     out.n = static_cast<size_t>(w - out.buf);
     w = out.buf;
@@ -41,26 +55,32 @@ template <Masks (*classify)(const unsigned char *),
   };
   do {
     const unsigned char *p = in.p, *e = in.e;
-    for (; e - p >= 64; p += 64) {
+    while (e - p >= 64) {
       if (!room())
         return false;
-      Masks m = classify(p);
-      uint64_t a = m.letter | m.digit;
-      if (a == ~uint64_t{0} && k.alnum && !(k.octal | k.digits)) {
-        // Inside a run that has given all its tokens: on to its end.
-        while (e - p >= 128 && alnum<classify>(p + 64) == ~uint64_t{0})
-          p += 64;
-        continue;
+      // As many blocks as surely fit in the output, with no call among
+      // them: a call would take with it the constants that the classifier
+      // keeps in vector registers.
+      size_t fit = static_cast<size_t>(end - w) / ROOM;
+      const unsigned char *stop =
+          p + 64 * std::min(fit, static_cast<size_t>(e - p) / 64);
+      for (; p < stop; p += 64) {
+        Masks m = classify(p);
+        uint64_t a = m.letter | m.digit;
+        if (a == ~uint64_t{0} && k.alnum && !(k.octal | k.digits)) {
+          // Inside a run that has given all its tokens: on to its end.
+          p = over<classify>(p, e, ~uint64_t{0});
+          continue;
+        }
+        w = settle(w, m, k);
+        if (a == 0) {
+          // Between runs.
+          k = Carry{};
+          p = over<classify>(p, e, 0);
+          continue;
+        }
+        w = emit(w, decide<true>(m, 64, k));
       }
-      w = settle(w, m, k);
-      if (a == 0) {
-        // Between runs.
-        k = Carry{};
-        while (e - p >= 128 && alnum<classify>(p + 64) == 0)
-          p += 64;
-        continue;
-      }
-      w = emit(w, decide<true>(m, 64, k));
     }
     if (p < e) {
       if (!room())

@@ -190,7 +190,7 @@ TEST(Levels, ReadFailureInTheMiddleOfAToken) {
 
 // Tokens far longer than the buffer are still single tokens.
 TEST(Levels, LongTokensCrossManyRefills) {
-  std::string text = "x" + std::string(100000, '7') + " 0" +
+  std::string text = std::string("x") + std::string(100000, '7') + " 0" +
                      std::string(100000, '7') + " " + std::string(100000, '9');
   Levels levels;
   for (int level : levels.all)
@@ -228,4 +228,47 @@ TEST(Levels, TheProcessorsBestIsChosen) {
   EXPECT_EQ(getlevel(), cpubest()) << levelname[getlevel()];
   for (int level = PLAIN; level < LEVELS; level++)
     EXPECT_EQ(haslevel(level), cpuhas(level)) << levelname[level];
+}
+
+// Blocks of 4, 5, 8, 16, 17, 32 and more tokens: the lines of a block are
+// written four at a time, four whatever the count, sixteen past four, and
+// sixteen more at a time past sixteen, so each count on either side of
+// those steps is a case.
+TEST(Levels, EveryCountOfTokensInABlock) {
+  const char *const units[] = {"a ", "0 ", "07 ", "0a;", "08;", "9x ", "079"};
+  Levels levels;
+  for (const char *unit : units) {
+    for (size_t count : {1, 3, 4, 5, 8, 15, 16, 17, 20, 21, 32, 33, 42}) {
+      std::string block;
+      for (size_t i = 0; i < count; i++)
+        block += unit;
+      // The tokens of the unit are counted by the recognizers, whatever
+      // the unit yields; a block cut short only makes a smaller case.
+      block.resize(std::min<size_t>(block.size(), 64), ';');
+      block.resize(64, ';');
+      std::string text = block;
+      text.append(block).append(";").append(block);
+      std::string want = chain(text);
+      for (int level : levels.all)
+        for (size_t size : {64, 300})
+          ASSERT_EQ(scanned(level, text, size, {1000}).text, want)
+              << levelname[level] << " '" << text << "'";
+    }
+  }
+}
+
+// As many lines as the input can make, through many buffers of output: each
+// block must still fit in what is left of the buffer when it is written
+// (the sanitizers' build sees a store past its end), and nothing is lost at
+// the flushes.
+TEST(Levels, DensestTextFillsTheOutputToItsEnd) {
+  std::string text;
+  for (int i = 0; i < 30000; i++)
+    text += i % 3 ? "a " : "0a;07 ";
+  std::string want = chain(text);
+  Levels levels;
+  for (int level : levels.all)
+    for (size_t size : {4096, 65536})
+      ASSERT_EQ(scanned(level, text, size, {size}).text, want)
+          << levelname[level];
 }
