@@ -11,6 +11,7 @@
 
 #include "engine.h"
 #include "out.h"
+#include "scan.h"
 #include "stream.h"
 
 // A stream over a string that holds the recognizers to the contract: only
@@ -146,4 +147,23 @@ inline Scanned scanat(int level, Stream &in, size_t room = SIZE_MAX) {
   if (done)
     flush(out);
   return {c.text, done};
+}
+
+// The lines the recognizers write for the text.
+inline std::string chain(const std::string &text) {
+  CheckStream s{text};
+  Lines out;
+  EXPECT_TRUE(scanall(s, out));
+  return out.text;
+}
+
+// The lines the program's scan writes at a level, given the text through a
+// buffer of `size` bytes by reads of the sizes given, ending or failing.
+inline Scanned scanned(int level, const std::string &text, size_t size,
+                       std::vector<size_t> reads, int fail = 0) {
+  Tiny in(text, size, std::move(reads), fail);
+  Scanned r = scanat(level, in.s);
+  EXPECT_TRUE(r.done);
+  EXPECT_EQ(in.s.err, fail);
+  return r;
 }
