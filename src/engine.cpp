@@ -7,6 +7,8 @@
 #include "scan.h"
 #include "simd.h"
 
+int levelran = -1;
+
 const char *const levelname[LEVELS] = {"plain", "portable", "sse2",
                                        "avx2",  "avx512",   "neon"};
 
@@ -28,6 +30,7 @@ template <Masks (*classify)(const unsigned char *)>
 template <Masks (*classify)(const unsigned char *),
           char *(*emit)(char *, const Starts &) = emit>
 [[gnu::always_inline]] inline bool blocks(Stream &in, Out &out) {
+  levelran = LEVELOF<classify>;
   Carry k{};
   char *w = out.buf + out.n;
   char *const lim = out.buf + sizeof out.buf - ROOM;
@@ -176,6 +179,7 @@ int getlevel() {
 bool scan(Stream &in, Out &out) {
   switch (getlevel()) {
   case PLAIN:
+    levelran = PLAIN;
     return scanall(in, out);
 #ifdef SCAN_X86
   case SSE2:

@@ -197,6 +197,30 @@ TEST(Levels, OutputFailureStopsTheScan) {
 // leave every other test passing at the levels that remain.
 TEST(Levels, TheProcessorsBestIsChosen) {
   EXPECT_EQ(getlevel(), cpubest()) << levelname[getlevel()];
+  static Out out;
+  Collect c;
+  init(out, collect, &c);
+  Tiny in("a 1", 16, {16});
+  EXPECT_TRUE(scan(in.s, out));
+  EXPECT_EQ(levelran, cpubest()) << "ran " << levelran;
   for (int level = PLAIN; level < LEVELS; level++)
     EXPECT_EQ(haslevel(level), cpuhas(level)) << levelname[level];
+}
+
+// Each level runs its own code, not another's that writes the same lines;
+// a level the processor lacks, or none at all, is refused and changes
+// nothing.
+TEST(Levels, EachLevelRunsItsOwnCode) {
+  Levels levels;
+  for (int level = -1; level <= LEVELS; level++) {
+    int before = getlevel();
+    bool has = cpuhas(level);
+    EXPECT_EQ(setlevel(level), has) << level;
+    if (!has) {
+      EXPECT_EQ(getlevel(), before) << level;
+      continue;
+    }
+    EXPECT_EQ(scanned(level, "a 1", 16, {16}).text, "identifier\ndecimal\n");
+    EXPECT_EQ(levelran, level) << levelname[level] << " ran " << levelran;
+  }
 }
