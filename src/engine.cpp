@@ -17,6 +17,7 @@ namespace {
 // Room in the output for every line a block may hold, one being a '0' left
 // from the block before.
 constexpr size_t ROOM = 65 * sizeof Line::text;
+static_assert(ROOM < sizeof Out::buf);
 
 template <Masks (*classify)(const unsigned char *)>
 [[gnu::always_inline]] inline uint64_t alnum(const unsigned char *p) {
