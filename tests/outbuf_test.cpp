@@ -3,6 +3,7 @@
 // AddressSanitizer (the sanitize preset), a block whose lines are written
 // past the buffer fails here even when the lines that come out are right.
 #include <string>
+#include <vector>
 
 #include "check.h"
 
@@ -49,26 +50,32 @@ std::string withzero() {
 
 // Lines of a first block make up each offset, from 0 to the lines of one
 // period of dense blocks, then the dense blocks run on past a buffer's
-// worth of lines; read whole (full blocks, and a short one last), in
-// blocks that fall short of 64 bytes, and in reads of a block and a piece.
+// worth of lines; read whole (full blocks, with or without a short one
+// last), and for the first kind of block also in reads that fall short of
+// a block and in reads of a block and a piece, so that short blocks meet
+// the end at every offset too.
 TEST(OutputBuffer, DensestBlocksMeetItsEndAtEveryOffset) {
   Levels levels;
-  for (const std::string &period : {densest(), withzero()}) {
-    size_t lines = chain(period).size();
-    size_t periods = sizeof Out::buf / lines + 2;
-    for (size_t offset = 0; offset < lines; offset++) {
+  const std::vector<std::string> periods = {densest(), withzero()};
+  for (const std::string &period : periods) {
+    size_t bytes = chain(period).size();
+    size_t times = sizeof Out::buf / bytes + 2;
+    for (size_t offset = 0; offset < bytes; offset++) {
       std::string head = linesof(64 + offset);
       head.resize((head.size() / 64 + 1) * 64, ' ');
       // Each part begins after a blank, so its lines are its own.
       std::string body = head, lines = chain(head), each = chain(period);
-      for (size_t i = 0; i < periods; i++)
+      for (size_t i = 0; i < times; i++)
         body += period, lines += each;
       const std::string tail = period.substr(0, 33);
       for (const auto &[text, want] :
            {std::pair{body, lines},
             std::pair{body + tail, lines + chain(tail)}}) {
+        std::vector<size_t> reads = {text.size()};
+        if (&period == &periods.front() && text.size() != body.size())
+          reads.insert(reads.end(), {63, 100});
         for (int level : levels.all)
-          for (size_t read : {text.size(), size_t{63}, size_t{100}})
+          for (size_t read : reads)
             ASSERT_EQ(scanned(level, text, read, {read}).text, want)
                 << levelname[level] << " offset " << offset << ", reads of "
                 << read << ", " << text.size() << " bytes";
