@@ -8,6 +8,8 @@
 #include "scan.h"
 #include "simd.h"
 
+int levelran = -1;
+
 const char *const levelname[LEVELS] = {"plain", "portable", "sse2",
                                        "avx2",  "avx512",   "neon"};
 
@@ -18,6 +20,7 @@ namespace {
 // four, past the end of what they hold: 64 lines of at most 11 bytes and
 // those 64 bytes more take less than this.
 constexpr size_t ROOM = 65 * sizeof Line::text;
+static_assert(ROOM < sizeof Out::buf);
 
 template <Masks (*classify)(const unsigned char *)>
 [[gnu::always_inline]] inline uint64_t alnum(const unsigned char *p) {
@@ -42,6 +45,7 @@ over(const unsigned char *p, const unsigned char *e, uint64_t all) {
 template <Masks (*classify)(const unsigned char *),
           char *(*emit)(char *, const Starts &) = emit>
 [[gnu::always_inline]] inline bool blocks(Stream &in, Out &out) {
+  levelran = LEVELOF<classify>;
   Carry k{};
   char *w = out.buf + out.n;
   char *const end = out.buf + sizeof out.buf;
@@ -197,6 +201,7 @@ int getlevel() {
 bool scan(Stream &in, Out &out) {
   switch (getlevel()) {
   case PLAIN:
+    levelran = PLAIN;
     return scanall(in, out);
 #ifdef SCAN_X86
   case SSE2:

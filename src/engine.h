@@ -19,6 +19,9 @@ int bestlevel();
 // processor lacks it.
 bool setlevel(int level);
 int getlevel();
+// The level whose code the last scan() ran, -1 before any: for the tests,
+// which can tell by it that a level runs its own code and no other's.
+extern int levelran;
 
 // Writes the line of every token of the input to out, in order; true at the
 // end of the input (or when it fails: see in.err), false as soon as the

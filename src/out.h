@@ -17,6 +17,13 @@ inline constexpr Line OCTNUM = {"octal\n", 6};
 inline constexpr Line DECNUM = {"decimal\n", 8};
 inline constexpr Line ATEOF = {"EOF found\n", 10};
 
+// The output buffer's size.  The fuzzer's build makes it small
+// (-DSCANDEC_OUTBUF=2048), so that its inputs of a few hundred bytes fill
+// it to its end as only long texts fill the program's.
+#ifndef SCANDEC_OUTBUF
+#define SCANDEC_OUTBUF (64 * 1024)
+#endif
+
 // Takes all n bytes of buf; false with errno set when it cannot.
 using Sink = bool (*)(void *ctx, const char *buf, size_t n);
 
@@ -25,7 +32,7 @@ struct Out {
   void *ctx;
   int err; // errno of the write that failed; once set, nothing more is written
   size_t n;
-  char buf[64 * 1024];
+  char buf[SCANDEC_OUTBUF];
 };
 
 void init(Out &o, Sink sink, void *ctx);

@@ -11,6 +11,11 @@
 #include <cstring>
 
 #include "block.h"
+#include "engine.h"
+
+// Which level each classifier is, so that the engine can record whose code
+// ran and a level that runs another's shows in the tests; -1 for none.
+template <Masks (*)(const unsigned char *)> inline constexpr int LEVELOF = -1;
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -59,6 +64,7 @@ inline Masks classify(const unsigned char *p) {
 }
 
 } // namespace portable
+template <> inline constexpr int LEVELOF<portable::classify> = PORTABLE;
 
 #ifdef SCAN_X86
 // SSE2, AVX2 and AVX-512 are compiled for whatever processor the program is
@@ -96,6 +102,7 @@ namespace sse2 {
 }
 
 } // namespace sse2
+template <> inline constexpr int LEVELOF<sse2::classify> = SSE2;
 
 #ifdef __x86_64__
 // With BMI2, the lines of four tokens at a time: the class bits of the
@@ -203,6 +210,7 @@ namespace avx2 {
 }
 
 } // namespace avx2
+template <> inline constexpr int LEVELOF<avx2::classify> = AVX2;
 
 // One register holds the block, and its compares give the masks directly.
 namespace avx512 {
@@ -219,6 +227,7 @@ namespace avx512 {
 }
 
 } // namespace avx512
+template <> inline constexpr int LEVELOF<avx512::classify> = AVX512;
 #endif
 #endif
 
@@ -255,4 +264,5 @@ inline Masks classify(const unsigned char *p) {
 }
 
 } // namespace neon
+template <> inline constexpr int LEVELOF<neon::classify> = NEON;
 #endif

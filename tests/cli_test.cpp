@@ -66,3 +66,20 @@ TEST(Arguments, EmptyArgumentVectorReadsStandardInput) {
   EXPECT_EQ(res.out, "identifier\nEOF found\n");
   EXPECT_EQ(res.status, 0);
 }
+
+// The level whose code runs is the one pinned; with none pinned, the best
+// the processor has, as the program chooses it (the pinned program with no
+// level is the same main making the same choice).  A level that quietly
+// runs another's code would leave every other test passing.
+TEST(Levels, TheLevelAskedForIsTheOneThatRuns) {
+  const char *want = pinned() ? pinned() : levelname[cpubest()];
+  int null = open("/dev/null", O_RDWR | O_CLOEXEC);
+  ASSERT_GE(null, 0);
+  unlink(ranpath().c_str());
+  pid_t pid =
+      spawn({"scandec"}, null, null, -1, false, 30, pinned() ? pinned() : "");
+  close(null);
+  EXPECT_EQ(reap(pid).status, 0);
+  EXPECT_EQ(slurp(ranpath()), want);
+  unlink(ranpath().c_str());
+}

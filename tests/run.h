@@ -70,11 +70,18 @@ inline std::string tmp(const char *name) {
 // closed or anything else, so the three are lifted out of the way first.
 // SIGPIPE is as a shell leaves it, unless the caller ignores it.  A program
 // that hangs is killed by SIGALRM after `secs` seconds, so that a test that
-// waits on it fails then rather than at ctest's limit.
+// waits on it fails then rather than at ctest's limit.  With a level, the
+// pinned program runs at it (with "", at the level it chooses) and says
+// which level ran in ranpath().
+inline std::string ranpath() { return tmp("ran"); }
+
 inline pid_t spawn(const std::vector<std::string> &args, int in, int out,
-                   int err, bool nosigpipe = false, unsigned secs = 30) {
-  const char *program = pinned() ? PINNED : SCANDEC;
-  std::string pin = pinned() ? std::string("SCANDEC_LEVEL=") + pinned() : "";
+                   int err, bool nosigpipe = false, unsigned secs = 30,
+                   const char *level = pinned()) {
+  const char *program = level ? PINNED : SCANDEC;
+  std::string pin =
+      level && *level ? std::string("SCANDEC_LEVEL=") + level : "";
+  std::string ran = level ? "SCANDEC_RAN=" + ranpath() : "";
   pid_t pid = fork();
   if (pid != 0)
     return pid;
@@ -107,7 +114,8 @@ inline pid_t spawn(const std::vector<std::string> &args, int in, int out,
   for (size_t i = first; i < args.size(); i++)
     argv.push_back(args[i].c_str());
   argv.push_back(nullptr);
-  char *envp[] = {pin.empty() ? nullptr : pin.data(), nullptr};
+  char *envp[] = {ran.empty() ? nullptr : ran.data(),
+                  pin.empty() ? nullptr : pin.data(), nullptr};
   alarm(secs);
   execve(path, const_cast<char **>(argv.data()), envp);
   _exit(127);

@@ -82,13 +82,6 @@ TEST(Recognizers, ZeroBeforeEightIsTwoDecimals) {
   EXPECT_EQ(get(s), -1);
 }
 
-static std::string chain(const std::string &input) {
-  CheckStream s{input};
-  Lines out;
-  EXPECT_TRUE(scanall(s, out));
-  return out.text;
-}
-
 TEST(Chain, WritesOneLinePerTokenInOrder) {
   const std::pair<std::string, std::string> cases[] = {
       {"", ""},
