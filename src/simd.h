@@ -154,7 +154,10 @@ inline constexpr Quads QUADS = quads();
 // two goes the same way block after block: four lines are written whatever
 // the count, sixteen past four (writing sixteen always was faster on dense
 // text, but slower on sparse, where most blocks have one token).  The end
-// of the block's lines is a sum of counts, not of the table's lengths.
+// of the block's lines is a sum of counts, not of the table's lengths, and
+// the branches test the count too: a test on the lines' end waits on the
+// table's loads, and when it goes the unexpected way the next block's work
+// is thrown away with it.
 [[gnu::target("avx2,bmi,bmi2,popcnt")]] inline char *
 emitquads(char *w, const Starts &t) {
   uint64_t all = t.ident | t.octal | t.decimal;
@@ -164,13 +167,14 @@ emitquads(char *w, const Starts &t) {
       IDENT.len * static_cast<size_t>(__builtin_popcountll(t.ident)) +
       OCTNUM.len * static_cast<size_t>(__builtin_popcountll(t.octal)) +
       DECNUM.len * static_cast<size_t>(__builtin_popcountll(t.decimal));
+  unsigned n = static_cast<unsigned>(__builtin_popcountll(all));
   size_t at = 0;
   uint32_t i = entries(hi, lo, 0);
   quad(w, at, i & 255);
-  if (at < total) {
+  if (n > 4) {
     for (unsigned k = 1; k < 4; k++)
       quad(w, at, i >> 8 * k & 255);
-    for (unsigned j = 16; j < 64 && at < total; j += 16) {
+    for (unsigned j = 16; j < n; j += 16) {
       i = entries(hi, lo, j);
       for (unsigned k = 0; k < 4; k++)
         quad(w, at, i >> 8 * k & 255);
