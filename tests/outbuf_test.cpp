@@ -28,13 +28,22 @@ std::string linesof(size_t bytes) {
   return "";
 }
 
-// A block of 32 identifiers: the most lines a block can start, of the
-// longest line.  The other holds 31 and leaves a '0' undecided at its
-// last byte, so the next block has 33 lines, the first of them the '0'.
+// A block of 32 identifiers: the most lines of the longest kind a block
+// can start.  The most bytes of lines come from runs like "08a", a lone '0',
+// a decimal and an identifier in three bytes: 48 lines, 432 bytes.  The
+// last holds 31 identifiers and leaves a '0' undecided at its last byte,
+// so the next block has 33 lines, the first of them the '0'.
 std::string densest() {
   std::string a;
   for (int i = 0; i < 32; i++)
     a += "a ";
+  return a;
+}
+
+std::string mostbytes() {
+  std::string a;
+  for (int i = 0; i < 16; i++)
+    a += "a;08";
   return a;
 }
 
@@ -56,7 +65,7 @@ std::string withzero() {
 // the end at every offset too.
 TEST(OutputBuffer, DensestBlocksMeetItsEndAtEveryOffset) {
   Levels levels;
-  const std::vector<std::string> periods = {densest(), withzero()};
+  const std::vector<std::string> periods = {densest(), mostbytes(), withzero()};
   for (const std::string &period : periods) {
     size_t bytes = chain(period).size();
     size_t times = sizeof Out::buf / bytes + 2;
