@@ -9,11 +9,11 @@
 #include <map>
 #include <string>
 
-#include "block.h"
+#include "classes.h"
 #include "corpus.h"
 #include "engine.h"
+#include "lines.h"
 #include "out.h"
-#include "simd.h"
 #include "stream.h"
 
 namespace {

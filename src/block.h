@@ -1,6 +1,5 @@
-// The block engine: every token that starts in 64 bytes decided at once,
-// with bit arithmetic on the classes of the bytes; the only branch on the
-// bytes is the loop over the tokens found, and none is on a token's class.
+// Where tokens start: every token that starts in 64 bytes decided at once,
+// with bit arithmetic on the classes of the bytes and no branch at all.
 //
 // Within a run of letters and digits the grammar leaves little choice.  The
 // run's leading digits make one number, or two: a '0' followed by octal
@@ -14,9 +13,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstring>
-
-#include "out.h"
 
 // The classes of the 64 bytes of a block, bit i for byte i.
 struct Masks {
@@ -71,28 +67,4 @@ template <bool Full> inline Starts decide(Masks m, unsigned n, Carry &k) {
   k.alnum = A >> (n - 1) & 1;
   k.zero = ZS >> (n - 1) & 1;
   return t;
-}
-
-// The lines by class: decimal, octal, identifier.
-inline constexpr Line BYCLASS[3] = {DECNUM, OCTNUM, IDENT};
-
-// The line of the '0' left undecided by the block before, now that the
-// first byte of this one is known: a store whatever it is, and a step of 0
-// when there is none.
-inline char *settle(char *w, const Masks &m, const Carry &k) {
-  const Line &l = BYCLASS[m.octal & 1];
-  std::memcpy(w, l.text, sizeof l.text);
-  return w + (l.len & -k.zero);
-}
-
-// The lines of a block's tokens, in order.  Each is a copy from the table
-// chosen by the class bits of its start; w must have room for 64 lines.
-inline char *emit(char *w, const Starts &t) {
-  for (uint64_t all = t.ident | t.octal | t.decimal; all; all &= all - 1) {
-    unsigned i = static_cast<unsigned>(__builtin_ctzll(all));
-    const Line &l = BYCLASS[(t.ident >> i & 1) * 2 + (t.octal >> i & 1)];
-    std::memcpy(w, l.text, sizeof l.text);
-    w += l.len;
-  }
-  return w;
 }

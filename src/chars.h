@@ -1,4 +1,4 @@
-// Character classes, shared by the recognizers and the stream's bulk skips.
+// Character classes, as the recognizers test them a byte at a time.
 #pragma once
 
 enum : unsigned char {

@@ -1,3 +1,4 @@
+// The input and output as files.
 #include "files.h"
 
 #include <cerrno>

@@ -1,3 +1,4 @@
+// The output's flush, and the program's sink.
 #include "out.h"
 
 #include <cerrno>

@@ -1,3 +1,4 @@
+// The input stream's refill, and the program's source.
 #include "stream.h"
 
 #include <cerrno>

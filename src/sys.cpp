@@ -1,3 +1,4 @@
+// read(2), write(2) and poll(2) as the program wants them.
 #include "sys.h"
 
 #include <cerrno>

@@ -6,9 +6,9 @@
 #include <random>
 
 #include "check.h"
+#include "classes.h"
 #include "cpu.h"
 #include "scan.h"
-#include "simd.h"
 
 namespace {
 
