@@ -18,7 +18,7 @@ namespace {
 // four, past the end of what they hold: 64 lines of at most 11 bytes and
 // those 64 bytes more take less than this.
 constexpr size_t ROOM = 65 * sizeof Line::text;
-static_assert(ROOM < sizeof Out::buf);
+static_assert(ROOM < OUTMIN);
 
 template <Masks (*classify)(const unsigned char *)>
 [[gnu::always_inline]] inline uint64_t alnum(const unsigned char *p) {
@@ -46,7 +46,7 @@ template <Masks (*classify)(const unsigned char *),
   levelran = LEVELOF<classify>;
   Carry k{};
   char *w = out.buf + out.n;
-  char *const end = out.buf + sizeof out.buf;
+  char *const end = out.buf + out.cap;
   // Whether a block's lines fit, once the output is flushed if need be.
   auto room = [&] {
     if (w <= end - ROOM) [[likely]]

@@ -1,6 +1,7 @@
 // The input and output as files: opening, naming and telling them apart.
 #pragma once
 
+#include <cstddef>
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -21,5 +22,10 @@ bool readsback(int in, int out);
 // Whether a read of the descriptor may wait for a writer.
 bool maywait(int fd);
 
-// Lets a pipe hold `size` bytes, if it is one and can.
-void widen(int fd, int size);
+// Lets a pipe hold `size` bytes, if it is one and can, or as near as it may
+// under that; the pipe's size after, or -1 when fd is no pipe.
+int widen(int fd, int size);
+
+// The bytes of lines to gather before each write to fd, at most `most`;
+// widens fd if it is a pipe.
+size_t outpiece(int fd, size_t most);

@@ -38,7 +38,7 @@ int main(int argc, char **argv) {
   static unsigned char buf[PUSHBACK + DATA + SLACK];
   widen(fd, DATA);
   int outfd = STDOUT_FILENO;
-  init(out, fdwrite, &outfd);
+  init(out, fdwrite, &outfd, outpiece(outfd, sizeof out.buf));
   FdSource src = {fd, maywait(fd) ? flushout : nullptr, &out};
   Stream in;
   init(in, buf, sizeof buf, fdread, &src);

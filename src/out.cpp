@@ -1,15 +1,17 @@
 // The output's flush, and the program's sink.
 #include "out.h"
 
+#include <algorithm>
 #include <cerrno>
 
 #include "sys.h"
 
-void init(Out &o, Sink sink, void *ctx) {
+void init(Out &o, Sink sink, void *ctx, size_t cap) {
   o.sink = sink;
   o.ctx = ctx;
   o.err = 0;
   o.n = 0;
+  o.cap = std::clamp(cap, OUTMIN, sizeof o.buf);
 }
 
 bool flush(Out &o) {

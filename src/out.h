@@ -17,12 +17,18 @@ inline constexpr Line OCTNUM = {"octal\n", 6};
 inline constexpr Line DECNUM = {"decimal\n", 8};
 inline constexpr Line ATEOF = {"EOF found\n", 10};
 
-// The output buffer's size.  The fuzzer's build makes it small
-// (-DSCANDEC_OUTBUF=2048), so that its inputs of a few hundred bytes fill
-// it to its end as only long texts fill the program's.
+// The output buffer's size: the most that is written at once.  The
+// fuzzer's build makes it small (-DSCANDEC_OUTBUF=2048), so that its inputs
+// of a few hundred bytes fill it to its end as only long texts fill the
+// program's.  Only the part of it in use (cap) is ever touched, so memory
+// grows by the pieces the output takes, not by this.
 #ifndef SCANDEC_OUTBUF
-#define SCANDEC_OUTBUF (64 * 1024)
+#define SCANDEC_OUTBUF (1024 * 1024)
 #endif
+
+// The least cap: room for a block's lines (the engine's ROOM) and more.
+constexpr size_t OUTMIN = 2048;
+static_assert(SCANDEC_OUTBUF >= OUTMIN);
 
 // Takes all n bytes of buf; false with errno set when it cannot.
 using Sink = bool (*)(void *ctx, const char *buf, size_t n);
@@ -32,14 +38,16 @@ struct Out {
   void *ctx;
   int err; // errno of the write that failed; once set, nothing more is written
   size_t n;
+  size_t cap; // the bytes of buf in use: a flush is due when they are full
   char buf[SCANDEC_OUTBUF];
 };
 
-void init(Out &o, Sink sink, void *ctx);
+// cap is clamped to OUTMIN and the buffer's size.
+void init(Out &o, Sink sink, void *ctx, size_t cap = SCANDEC_OUTBUF);
 bool flush(Out &o);
 
 inline bool put(Out &o, const Line &l) {
-  if (o.n > sizeof o.buf - sizeof l.text) [[unlikely]]
+  if (o.n > o.cap - sizeof l.text) [[unlikely]]
     if (!flush(o))
       return false;
   std::memcpy(o.buf + o.n, l.text, sizeof l.text);

@@ -145,21 +145,28 @@ struct Scanned {
   bool done;
 };
 
-// The output the scans write to, with the end of its buffer against a page
-// that can't be touched: a line stored past the buffer faults at once, in
+// The part of the output buffer the scans here use: the program's for a
+// terminal or /dev/null, and small enough for a test to fill many times.
+constexpr size_t CAP = std::min<size_t>(64 * 1024, sizeof Out::buf);
+
+// The output the scans write to, with the end of the part in use against
+// pages that can't be touched: a line stored past it faults at once, in
 // every build.  AddressSanitizer alone misses a store that is unaligned
-// and only partly past the end, as a 16-byte line can be.
+// and only partly past the end, as a 16-byte line can be, and knows
+// nothing of the cap.
 inline Out &guarded() {
   static Out *const out = [] {
     size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
-    size_t size = (sizeof(Out) + page - 1) / page * page;
-    void *m = mmap(nullptr, size + page, PROT_READ | PROT_WRITE,
+    auto pages = [&](size_t n) { return (n + page - 1) / page * page; };
+    size_t used = offsetof(Out, buf) + CAP;
+    size_t head = pages(used), tail = pages(sizeof(Out) - used + 1);
+    void *m = mmap(nullptr, head + tail, PROT_READ | PROT_WRITE,
                    MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     EXPECT_NE(m, MAP_FAILED);
     char *p = static_cast<char *>(m);
-    EXPECT_EQ(mprotect(p + size, page, PROT_NONE), 0);
+    EXPECT_EQ(mprotect(p + head, tail, PROT_NONE), 0);
     static_assert(offsetof(Out, buf) + sizeof Out::buf == sizeof(Out));
-    return new (p + size - sizeof(Out)) Out;
+    return new (p + head - used) Out;
   }();
   return *out;
 }
@@ -168,7 +175,7 @@ inline Scanned scanat(int level, Stream &in, size_t room = SIZE_MAX) {
   EXPECT_TRUE(setlevel(level));
   Out &out = guarded();
   Collect c{{}, room};
-  init(out, collect, &c);
+  init(out, collect, &c, CAP);
   bool done = scan(in, out);
   if (done)
     flush(out);

@@ -195,7 +195,7 @@ TEST(Levels, OutputFailureStopsTheScan) {
     EXPECT_TRUE(setlevel(level));
     static Out out;
     Collect c{{}, 100};
-    init(out, collect, &c);
+    init(out, collect, &c, CAP);
     EXPECT_FALSE(scan(in.s, out)) << levelname[level];
     EXPECT_EQ(out.err, ENOSPC);
     EXPECT_FALSE(flush(out));

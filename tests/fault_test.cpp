@@ -367,8 +367,12 @@ TEST(Interactive, LinesAppearBeforeTheInputEnds) {
   out.closew();
   ASSERT_TRUE(writeall(in.w, "abc "));
   EXPECT_EQ(readline(out.r), "identifier");
-  // The program takes a pipe's worth of its buffer at a read.
+  // The program takes a pipe's worth of its buffer at a read, and its
+  // reader a mebibyte of lines, or as much as a pipe may hold here.
   EXPECT_GE(fcntl(in.w, F_GETPIPE_SZ), 256 * 1024);
+  long most = 1 << 20;
+  std::ifstream("/proc/sys/fs/pipe-max-size") >> most;
+  EXPECT_EQ(fcntl(out.r, F_GETPIPE_SZ), std::min(most, 1L << 20));
   ASSERT_TRUE(writeall(in.w, "017\n"));
   EXPECT_EQ(readline(out.r), "octal");
   in.closew();
@@ -523,6 +527,31 @@ TEST(Pipes, ReaderThatLeaves) {
     unlink(errpath.c_str());
   }
   unlink(path.c_str());
+}
+
+// A file takes the lines in pieces of a mebibyte, a pipe in pieces of
+// what it holds: the same bytes, pieces cut anywhere.
+TEST(Pipes, FileAndPipeGetTheSameLines) {
+  std::string path = tmp("lines"), outpath = tmp("out"), text, want;
+  for (int i = 0; i < 300000; i++)
+    text += "x1 017 09;";
+  for (int i = 0; i < 300000; i++)
+    want += "identifier\noctal\ndecimal\ndecimal\n";
+  want += "EOF found\n";
+  std::ofstream(path, std::ios::binary) << text;
+  int file =
+      open(outpath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  ASSERT_GE(file, 0);
+  EXPECT_EQ(reap(spawn({"scandec", path}, -1, file, -1)).status, 0);
+  close(file);
+  EXPECT_TRUE(slurp(outpath) == want);
+  Pipe out;
+  pid_t pid = spawn({"scandec", path}, -1, out.w, -1);
+  out.closew();
+  EXPECT_TRUE(readall(out.r) == want);
+  EXPECT_EQ(reap(pid).status, 0);
+  unlink(path.c_str());
+  unlink(outpath.c_str());
 }
 
 // One token of a gibibyte through a pipe: the program keeps nothing of a

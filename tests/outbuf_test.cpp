@@ -68,7 +68,7 @@ TEST(OutputBuffer, DensestBlocksMeetItsEndAtEveryOffset) {
   const std::vector<std::string> periods = {densest(), mostbytes(), withzero()};
   for (const std::string &period : periods) {
     size_t bytes = chain(period).size();
-    size_t times = sizeof Out::buf / bytes + 2;
+    size_t times = CAP / bytes + 2;
     for (size_t offset = 0; offset < bytes; offset++) {
       std::string head = linesof(64 + offset);
       head.resize((head.size() / 64 + 1) * 64, ' ');

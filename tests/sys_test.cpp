@@ -1,17 +1,24 @@
 // The program's reads and writes over real descriptors, with the faults a
 // kernel may give put between them: this program is linked with
-// --wrap=read,--wrap=write,--wrap=poll, so the calls of sys.cpp come here
-// first, and each call on the descriptors under test takes the next step
-// of a plan: fewer bytes than asked, EINTR, or EAGAIN (after which the
-// descriptor must be waited on before it is tried again).  At every level
-// the lines must be the plain level's, with none lost or sent twice.
+// --wrap=read,--wrap=write,--wrap=poll,--wrap=fcntl64, so the calls of
+// sys.cpp and files.cpp come here first, and each call on the descriptors under
+// test takes the next step of a plan: fewer bytes than asked, EINTR, or EAGAIN
+// (after which the descriptor must be waited on before it is tried again).  At
+// every level the lines must be the plain level's, with none lost or sent
+// twice.
+#include <cstdarg>
+#include <cstdint>
 #include <cstdio>
+#include <fcntl.h>
 #include <poll.h>
 #include <string>
+#include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
 #include "check.h"
+#include "files.h"
 
 namespace {
 
@@ -26,9 +33,15 @@ struct Plan {
   bool mustwait = false; // EAGAIN given, no wait since
   bool pollintr = false; // the next wait is interrupted first
   int faults = 0;        // EINTR and EAGAIN given
+  size_t most = 0;       // the largest call
 };
 
 Plan rd, wr;
+
+// A pipe may grow to this many bytes and no more, as for an unprivileged
+// process under pipe-max-size, or once its user's quota is spent (0); -1
+// lets the kernel decide.
+int pipemost = -1;
 
 // The step for a call on fd, and whether the call may go ahead at all.
 int step(Plan &p, const char *call) {
@@ -64,10 +77,26 @@ ssize_t __wrap_read(int fd, void *buf, size_t n) {
 ssize_t __wrap_write(int fd, const void *buf, size_t n) {
   if (fd != wr.fd)
     return __real_write(fd, buf, n);
+  wr.most = std::max(wr.most, n);
   int s = step(wr, "write");
   if (s < 0)
     return -1;
   return __real_write(fd, buf, s > 0 ? std::min(n, size_t(s)) : n);
+}
+
+// With 64-bit file offsets, which the program is built with, fcntl is this.
+int __real_fcntl64(int, int, ...);
+int __wrap_fcntl64(int fd, int cmd, ...) {
+  va_list ap;
+  va_start(ap, cmd);
+  void *arg = va_arg(ap, void *);
+  va_end(ap);
+  if (cmd == F_SETPIPE_SZ && pipemost >= 0 &&
+      reinterpret_cast<intptr_t>(arg) > pipemost) {
+    errno = EPERM;
+    return -1;
+  }
+  return __real_fcntl64(fd, cmd, arg);
 }
 
 // A wait is interrupted once, by a signal that came first.
@@ -105,7 +134,7 @@ std::string run(int level, const std::string &text, std::vector<int> reads,
   static Out o;
   static unsigned char buf[PUSHBACK + 4096 + SLACK];
   int outfd = fileno(out);
-  init(o, fdwrite, &outfd);
+  init(o, fdwrite, &outfd, CAP);
   FdSource src = {fileno(in), nullptr, nullptr};
   if (waits)
     src.flush = [](void *x) { return flush(*static_cast<Out *>(x)); };
@@ -190,5 +219,72 @@ TEST(Descriptors, InterruptedAndWouldBlock) {
             << c.fault << " at " << levelname[level] << ", waits " << waits;
       }
     }
+  }
+}
+
+// The output is written in pieces of the size its kind takes best: a file
+// and a pipe a mebibyte, anything else 64 KiB.
+TEST(Descriptors, PiecesFollowTheOutput) {
+  constexpr size_t most = 1 << 20;
+  FILE *file = std::tmpfile();
+  int null = open("/dev/null", O_WRONLY | O_CLOEXEC), sock[2], fd[2];
+  ASSERT_TRUE(file && null >= 0);
+  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sock), 0);
+  ASSERT_EQ(pipe2(fd, O_CLOEXEC), 0);
+  EXPECT_EQ(outpiece(fileno(file), most), most);
+  EXPECT_EQ(outpiece(null, most), 64u * 1024);
+  EXPECT_EQ(outpiece(sock[0], most), 64u * 1024);
+  EXPECT_EQ(outpiece(fd[1], most), most);
+  EXPECT_EQ(outpiece(fileno(file), 4096), 4096u) << "more than the buffer";
+  std::fclose(file);
+  for (int f : {null, sock[0], sock[1], fd[0], fd[1]})
+    close(f);
+}
+
+// A pipe grows as far as it may towards what is asked, and the lines go
+// through it in pieces of what it holds; one that can't grow at all carries
+// them as it is, and one already wider is left so.
+TEST(Descriptors, OutputPipeWidenedAsFarAsItMay) {
+  const std::string big = text(20000); // over 2 MiB of lines
+  const std::string want = chain(big) + "EOF found\n";
+  constexpr size_t ask = 512 << 10;
+  const struct {
+    int most, before, after;
+  } cases[] = {
+      {-1, 64 << 10, 512 << 10},
+      {300 << 10, 64 << 10, 256 << 10},
+      {0, 64 << 10, 64 << 10},
+      {-1, 1 << 20, 1 << 20},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(testing::Message()
+                 << "growth to " << c.most << ", from " << c.before);
+    int fd[2];
+    ASSERT_EQ(pipe2(fd, O_CLOEXEC), 0);
+    ASSERT_EQ(fcntl(fd[1], F_SETPIPE_SZ, c.before), c.before);
+    pipemost = c.most;
+    size_t piece = outpiece(fd[1], ask);
+    pipemost = -1;
+    EXPECT_EQ(fcntl(fd[0], F_GETPIPE_SZ), c.after);
+    EXPECT_EQ(piece, std::min<size_t>(c.after, ask));
+
+    std::string got;
+    std::thread reader([&] {
+      char chunk[65536];
+      for (ssize_t n; (n = read(fd[0], chunk, sizeof chunk)) > 0;)
+        got.append(chunk, static_cast<size_t>(n));
+    });
+    Tiny in(big, 1 << 16, {1 << 16});
+    static Out o;
+    wr = {fd[1], POLLOUT, {}};
+    init(o, fdwrite, &fd[1], piece);
+    EXPECT_TRUE(scan(in.s, o) && put(o, ATEOF) && flush(o));
+    close(fd[1]);
+    reader.join();
+    close(fd[0]);
+    EXPECT_TRUE(got == want);
+    EXPECT_LE(wr.most, piece);
+    EXPECT_GT(wr.most, piece - OUTMIN) << "pieces smaller than need be";
+    wr = Plan{};
   }
 }
