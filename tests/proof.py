@@ -25,8 +25,9 @@ Tested, not proven: the model of decide and settle here is the compiled one,
 on many masks (tie: the program built from block.h and lines.h is given
 them), and so are emit's and emitquads' lines.
 
-Usage: proof.py [EMULATOR ARG...] TIE   (TIE: the program built from
-proof_tie.cpp, run under EMULATOR when one is given)
+Usage: proof.py [--tie-only] [EMULATOR ARG...] TIE
+TIE is the program built from proof_tie.cpp, run under EMULATOR when one is
+given; --tie-only leaves out the proof, which is the same on every build.
 """
 
 import multiprocessing
@@ -102,29 +103,37 @@ CARRY = {
 
 
 class Ints:
+    @staticmethod
     def shl(x, s):
         return x << s & M
 
+    @staticmethod
     def shr(x, s):
         return x >> s
 
+    @staticmethod
     def inv(x):
         return x ^ M
 
+    @staticmethod
     def add(a, b):  # the sum and whether it overflowed
         return (a + b) & M, (a + b) >> 64
 
 
 class Bits:
+    @staticmethod
     def shl(x, s):
         return x << s
 
+    @staticmethod
     def shr(x, s):
         return z3.LShR(x, s)
 
+    @staticmethod
     def inv(x):
         return ~x
 
+    @staticmethod
     def add(a, b):
         s = z3.ZeroExt(1, a) + z3.ZeroExt(1, b)
         return z3.Extract(63, 0, s), z3.ZeroExt(63, z3.Extract(64, 64, s))
@@ -247,6 +256,9 @@ def prove_length(n):
     # A full block's decide<true> is decide<false> at 64: the same terms.
     t, kout = decide(Bits, L, D, O, Z, n, n == 64, k)
     t0 = time.time()
+    # A '0' the automaton has not decided by the block's end is in no mask:
+    # decide leaves it to k.zero (the carry), and settle writes it at the
+    # next block (pending), where the automaton decides it at offset -1.
     for mask, name in zip(t, ("identifier", "octal", "decimal")):
         claim = [z3.LShR(mask, n) == 0] if n < 64 else []
         claim += [bit(mask, i) == starts.get((i, name), False) for i in range(n)]
