@@ -1,9 +1,11 @@
 /* The floor: what any scanner of the input must do at the least, and
  * nothing else.  It reads the input in 256 KiB blocks, from a pipe widened
  * to that size as scandec widens its own; given a number of bytes, it also
- * writes that many, in 64 KiB writes spread over the reading as a scanner's
- * lines are, so that a case whose output goes to a file has a floor that
- * writes as much as scandec does there.
+ * writes that many, spread over the reading as a scanner's lines are, so
+ * that a case whose output goes to a file or a pipe has a floor that writes
+ * as much as scandec does there, and in the same pieces: 1 MiB to a file,
+ * what the pipe holds to a pipe (widened to 1 MiB, or as near as it may
+ * be), 64 KiB to anything else.
  *   floor [FILE|-] [OUTPUT-BYTES] */
 #define _GNU_SOURCE
 #include <errno.h>
@@ -14,9 +16,23 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-enum { INSIZE = 256 * 1024, OUTSIZE = 64 * 1024 };
+enum { INSIZE = 256 * 1024, OUTMOST = 1024 * 1024, OUTFEW = 64 * 1024 };
 
-static char buf[INSIZE], out[OUTSIZE];
+static char buf[INSIZE], out[OUTMOST];
+
+/* The pipe's size after asking for up to `size`, halving on a refusal;
+ * -1 for no pipe. */
+static int widen(int fd, int size) {
+  int now = fcntl(fd, F_GETPIPE_SZ);
+  for (int ask = size; now >= 0 && now < ask; ask /= 2) {
+    int got = fcntl(fd, F_SETPIPE_SZ, ask);
+    if (got >= 0)
+      return got;
+    if (errno != EPERM)
+      break;
+  }
+  return now;
+}
 
 static void put(size_t n) {
   for (size_t done = 0; done < n;) {
@@ -39,15 +55,21 @@ int main(int argc, char **argv) {
     return 255;
   }
   unsigned long long outbytes = argc > 2 ? strtoull(argv[2], NULL, 10) : 0;
-  int size = fcntl(fd, F_GETPIPE_SZ); /* fails for all but a pipe */
-  if (size >= 0 && size < INSIZE)
-    (void)fcntl(fd, F_SETPIPE_SZ, INSIZE);
-  struct stat st;
+  widen(fd, INSIZE);
+  struct stat st, ost;
+  size_t piece = OUTFEW;
+  int size;
+  if (fstat(STDOUT_FILENO, &ost) == 0 && S_ISREG(ost.st_mode))
+    piece = OUTMOST;
+  else if ((size = widen(STDOUT_FILENO, OUTMOST)) > 0)
+    piece = (size_t)size;
   unsigned long long insize =
       fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? (unsigned long long)st.st_size
                                                  : 0;
-  for (size_t i = 0; i < OUTSIZE; i++)
-    out[i] = "decimal\n"[i % 8];
+  /* Lines of every class, for a reader that looks at them. */
+  static const char lines[] = "identifier\noctal\ndecimal\ndecimal\n";
+  for (size_t i = 0; i < piece; i++)
+    out[i] = lines[i % (sizeof lines - 1)];
   unsigned long long in = 0, written = 0;
   for (;;) {
     ssize_t n = read(fd, buf, sizeof buf);
@@ -62,13 +84,13 @@ int main(int argc, char **argv) {
     in += (unsigned long long)n;
     /* The output that this much input makes, a full buffer at a time. */
     if (insize > 0)
-      while (written + OUTSIZE <= outbytes * (double)in / (double)insize) {
-        put(OUTSIZE);
-        written += OUTSIZE;
+      while (written + piece <= outbytes * (double)in / (double)insize) {
+        put(piece);
+        written += piece;
       }
   }
   while (written < outbytes) {
-    size_t n = outbytes - written < OUTSIZE ? outbytes - written : OUTSIZE;
+    size_t n = outbytes - written < piece ? outbytes - written : piece;
     put(n);
     written += n;
   }
