@@ -66,10 +66,15 @@ int main(int argc, char **argv) {
   unsigned long long insize =
       fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? (unsigned long long)st.st_size
                                                  : 0;
-  /* Lines of every class, for a reader that looks at them. */
-  static const char lines[] = "identifier\noctal\ndecimal\ndecimal\n";
-  for (size_t i = 0; i < piece; i++)
-    out[i] = lines[i % (sizeof lines - 1)];
+  /* Lines as the code text's come, for a reader that looks at them: 27
+   * identifiers to a decimal, and an octal every 4,400 or so. */
+  for (size_t i = 0, n = 0; i < piece; n++) {
+    const char *l = n % 4389 == 4388 ? "octal\n"
+                    : n % 28 == 27   ? "decimal\n"
+                                     : "identifier\n";
+    for (; *l && i < piece; l++)
+      out[i++] = *l;
+  }
   unsigned long long in = 0, written = 0;
   for (;;) {
     ssize_t n = read(fd, buf, sizeof buf);
