@@ -4,7 +4,7 @@
 # file).  The data (made by report.awk) has a header line, then a case a line: its label, then MiB/s
 # of each program, the floor last.
 #   gnuplot -e "data='FILE'" chart.gp > results.svg
-set terminal svg size 1000,520 dynamic font "sans,13" background rgb "white"
+set terminal svg size 1100,520 dynamic font "sans,13" background rgb "white"
 set encoding utf8
 set title "MiB/s of each program in each case (log scale; higher is faster)"
 set logscale y

@@ -44,8 +44,10 @@ END {
         label = label " (pipe)"
       if (output[c] == "file")
         label = label " (to file)"
-      else if (output[c] != "null")
-        label = label " | " output[c]
+      else if (output[c] != "null") {
+        split(output[c], reader, " ")
+        label = label " | " reader[1]
+      }
       printf "\"%s\"", label
       for (i = 1; i <= nprog; i++)
         printf " %.1f", speed[c, progs[i]]
