@@ -24,7 +24,8 @@
 // once as the program is, and once pinned to each level (SCANDEC_LEVEL set
 // in the suite's environment, and passed on to the program built to take
 // it).  A level the processor lacks is skipped, as the processor itself
-// tells; a level it has but the program refuses fails.
+// tells, and ctest counts its tests as not run (tests/CMakeLists.txt); a
+// level it has but the program refuses fails.
 inline const char *pinned() { return std::getenv("SCANDEC_LEVEL"); }
 
 struct SkipLevelsTheProcessorLacks : testing::Environment {
