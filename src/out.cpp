@@ -17,7 +17,11 @@ void init(Out &o, Sink sink, void *ctx, size_t cap) {
 bool flush(Out &o) {
   if (o.err)
     return false;
-  if (o.n > 0 && !o.sink(o.ctx, o.buf, o.n)) {
+  if (o.n == 0)
+    return true;
+  // The error is the one the sink's call set, never one left from before.
+  errno = 0;
+  if (!o.sink(o.ctx, o.buf, o.n)) {
     o.err = errno ? errno : EIO; // a failure must stay one
     return false;
   }

@@ -27,6 +27,9 @@ bool fill(Stream &s) {
     return false;
   std::memmove(s.lo - PUSHBACK, s.e - PUSHBACK, PUSHBACK);
   s.p = s.e = s.lo;
+  // A source that fails without saying why must not pass for one that
+  // failed as some earlier call did.
+  errno = 0;
   ssize_t n = s.src(s.ctx, s.lo, static_cast<size_t>(s.hi - s.lo));
   if (n <= 0) {
     if (n < 0)

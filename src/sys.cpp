@@ -43,6 +43,12 @@ bool writeall(int fd, const void *buf, size_t n) {
         continue;
       return false;
     }
+    // A write that takes nothing would take nothing the next time too: a
+    // device or file system that can't go on, not progress.
+    if (w == 0) {
+      errno = EIO;
+      return false;
+    }
     p += w;
     n -= static_cast<size_t>(w);
   }

@@ -49,3 +49,23 @@ TEST(Stream, ReadFailureEndsTheInputAndIsKept) {
   EXPECT_EQ(get(in.s), -1);
   EXPECT_EQ(in.t.calls, 3);
 }
+
+// A source or sink that fails without saying why is reported as EIO, never
+// as whatever error an earlier call left in errno.
+TEST(Stream, FailureWithoutAReasonIsEIO) {
+  auto mute = [](void *, unsigned char *, size_t) -> ssize_t { return -1; };
+  auto deaf = [](void *, const char *, size_t) { return false; };
+  Stream s;
+  unsigned char buf[PUSHBACK + 16 + SLACK];
+  init(s, buf, sizeof buf, mute, nullptr);
+  errno = ENOSPC;
+  EXPECT_EQ(get(s), -1);
+  EXPECT_EQ(s.err, EIO);
+
+  static Out o;
+  init(o, deaf, nullptr);
+  EXPECT_TRUE(put(o, IDENT));
+  errno = EPIPE;
+  EXPECT_FALSE(flush(o));
+  EXPECT_EQ(o.err, EIO);
+}

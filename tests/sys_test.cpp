@@ -22,8 +22,9 @@
 
 namespace {
 
-// A step > 0 lets the call move at most that many bytes.
-constexpr int INTR = -1, AGAIN = -2;
+// A step > 0 lets the call move at most that many bytes; NOTHING makes it
+// move none and say so, as write(2) may.
+constexpr int INTR = -1, AGAIN = -2, NOTHING = -3;
 
 struct Plan {
   int fd = -1;
@@ -33,6 +34,7 @@ struct Plan {
   bool mustwait = false; // EAGAIN given, no wait since
   bool pollintr = false; // the next wait is interrupted first
   int faults = 0;        // EINTR and EAGAIN given
+  int nothing = 0;       // calls that moved nothing
   size_t most = 0;       // the largest call
 };
 
@@ -79,6 +81,15 @@ ssize_t __wrap_write(int fd, const void *buf, size_t n) {
     return __real_write(fd, buf, n);
   wr.most = std::max(wr.most, n);
   int s = step(wr, "write");
+  if (s == NOTHING) {
+    // A writer that takes this for progress asks for ever: stop it with an
+    // error of another kind, so that the test fails rather than hangs.
+    if (++wr.nothing > 100) {
+      errno = ENOSYS;
+      return -1;
+    }
+    return 0;
+  }
   if (s < 0)
     return -1;
   return __real_write(fd, buf, s > 0 ? std::min(n, size_t(s)) : n);
@@ -219,6 +230,31 @@ TEST(Descriptors, InterruptedAndWouldBlock) {
             << c.fault << " at " << levelname[level] << ", waits " << waits;
       }
     }
+  }
+}
+
+// A write that takes nothing is a failure (EIO, as any other write's), not
+// progress: a writer that tries again takes nothing again, for ever.  The
+// scan stops at the first, with its lines out as far as they went.
+TEST(Descriptors, WriteThatTakesNothingFails) {
+  const std::string big = text(3000); // lines past the output's piece
+  Levels levels;
+  for (int level : levels.all) {
+    FILE *out = std::tmpfile();
+    ASSERT_TRUE(out);
+    wr = {fileno(out), POLLOUT, {100, NOTHING}};
+    EXPECT_TRUE(setlevel(level));
+    static Out o;
+    int outfd = fileno(out);
+    init(o, fdwrite, &outfd, CAP);
+    Tiny in(big, 4096, {4096});
+    EXPECT_FALSE(scan(in.s, o)) << levelname[level];
+    EXPECT_EQ(o.err, EIO) << levelname[level];
+    EXPECT_EQ(wr.nothing, 1) << levelname[level];
+    EXPECT_LT(in.t.pos, big.size()) << "read on after the output failed";
+    EXPECT_EQ(ftell(out), 100);
+    wr = Plan{};
+    std::fclose(out);
   }
 }
 
