@@ -45,13 +45,13 @@ ssize_t memread(void *ctx, unsigned char *buf, size_t n) {
 }
 
 // Counts the lines and drops them.
-bool count(void *ctx, const char *buf, size_t n) {
+int count(void *ctx, const char *buf, size_t n) {
   *static_cast<size_t *>(ctx) +=
       static_cast<size_t>(std::count(buf, buf + n, '\n'));
-  return true;
+  return 0;
 }
 
-bool drop(void *, const char *, size_t) { return true; }
+int drop(void *, const char *, size_t) { return 0; }
 
 const std::string &text(const std::string &kind) {
   static std::map<std::string, std::string> made;

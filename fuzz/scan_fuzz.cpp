@@ -105,11 +105,7 @@ ssize_t feed(void *ctx, unsigned char *buf, size_t n) {
   check(n > 0, "source asked for no bytes");
   if (f->pos == f->len) {
     f->done = true;
-    if (f->fails) {
-      errno = EIO;
-      return -1;
-    }
-    return 0;
+    return f->fails ? -EIO : 0;
   }
   size_t k = n;
   if (f->nsched)
@@ -300,20 +296,19 @@ struct Taken {
   bool failed = false;
 };
 
-bool take(void *ctx, const char *buf, size_t n) {
+int take(void *ctx, const char *buf, size_t n) {
   auto *t = static_cast<Taken *>(ctx);
   check(!t->failed, "written to again after a failure");
   for (size_t i = 0; i < n; i++) {
     if (t->room == 0) {
       t->failed = true;
-      errno = ENOSPC;
-      return false;
+      return ENOSPC;
     }
     t->text += static_cast<char>(buf[i]);
     if (buf[i] == '\n')
       t->room--;
   }
-  return true;
+  return 0;
 }
 
 void program(const Setup &u, const std::vector<Tok> &want) {

@@ -2,7 +2,6 @@
 #include "out.h"
 
 #include <algorithm>
-#include <cerrno>
 
 #include "sys.h"
 
@@ -19,16 +18,14 @@ bool flush(Out &o) {
     return false;
   if (o.n == 0)
     return true;
-  // The error is the one the sink's call set, never one left from before.
-  errno = 0;
-  if (!o.sink(o.ctx, o.buf, o.n)) {
-    o.err = errno ? errno : EIO; // a failure must stay one
+  if (int e = o.sink(o.ctx, o.buf, o.n)) {
+    o.err = e; // a failure must stay one
     return false;
   }
   o.n = 0;
   return true;
 }
 
-bool fdwrite(void *ctx, const char *buf, size_t n) {
+int fdwrite(void *ctx, const char *buf, size_t n) {
   return writeall(*static_cast<int *>(ctx), buf, n);
 }

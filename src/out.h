@@ -30,13 +30,13 @@ inline constexpr Line ATEOF = {"EOF found\n", 10};
 constexpr size_t OUTMIN = 2048;
 static_assert(SCANDEC_OUTBUF >= OUTMIN);
 
-// Takes all n bytes of buf; false with errno set when it cannot.
-using Sink = bool (*)(void *ctx, const char *buf, size_t n);
+// Takes all n bytes of buf: 0, or the number of the error that stopped it.
+using Sink = int (*)(void *ctx, const char *buf, size_t n);
 
 struct Out {
   Sink sink;
   void *ctx;
-  int err; // errno of the write that failed; once set, nothing more is written
+  int err; // error of the write that failed; once set, nothing more is written
   size_t n;
   size_t cap; // the bytes of buf in use: a flush is due when they are full
   char buf[SCANDEC_OUTBUF];
@@ -56,4 +56,4 @@ inline bool put(Out &o, const Line &l) {
 }
 
 // The program's sink: ctx points to the descriptor.
-bool fdwrite(void *ctx, const char *buf, size_t n);
+int fdwrite(void *ctx, const char *buf, size_t n);

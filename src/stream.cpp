@@ -1,7 +1,6 @@
 // The input stream's refill, and the program's source.
 #include "stream.h"
 
-#include <cerrno>
 #include <cstring>
 
 #include "sys.h"
@@ -27,13 +26,10 @@ bool fill(Stream &s) {
     return false;
   std::memmove(s.lo - PUSHBACK, s.e - PUSHBACK, PUSHBACK);
   s.p = s.e = s.lo;
-  // A source that fails without saying why must not pass for one that
-  // failed as some earlier call did.
-  errno = 0;
   ssize_t n = s.src(s.ctx, s.lo, static_cast<size_t>(s.hi - s.lo));
   if (n <= 0) {
     if (n < 0)
-      s.err = errno ? errno : EIO;
+      s.err = static_cast<int>(-n);
     s.end = true;
     return false;
   }

@@ -10,7 +10,7 @@
 #include <sys/types.h>
 
 // Fills buf with up to n bytes; returns how many, 0 at the end of input,
-// or -1 with errno set.
+// or minus the number of the error.
 using Source = ssize_t (*)(void *ctx, unsigned char *buf, size_t n);
 
 // Pushback room in front of the data; the recognizers never need more.
@@ -27,7 +27,7 @@ struct Stream {
   Source src;
   void *ctx;
   bool end; // the source is done with: it is never called again
-  int err;  // errno of the read that failed, 0 if none did
+  int err;  // error of the read that failed, 0 if none did
 };
 
 // buf must hold PUSHBACK + SLACK + at least one byte.

@@ -28,11 +28,11 @@ ssize_t readsome(int fd, void *buf, size_t n) {
       continue;
     if ((errno == EAGAIN || errno == EWOULDBLOCK) && await(fd, POLLIN))
       continue;
-    return -1;
+    return -errno;
   }
 }
 
-bool writeall(int fd, const void *buf, size_t n) {
+int writeall(int fd, const void *buf, size_t n) {
   const char *p = static_cast<const char *>(buf);
   while (n > 0) {
     ssize_t w = write(fd, p, n);
@@ -41,16 +41,14 @@ bool writeall(int fd, const void *buf, size_t n) {
         continue;
       if ((errno == EAGAIN || errno == EWOULDBLOCK) && await(fd, POLLOUT))
         continue;
-      return false;
+      return errno;
     }
     // A write that takes nothing would take nothing the next time too: a
     // device or file system that can't go on, not progress.
-    if (w == 0) {
-      errno = EIO;
-      return false;
-    }
+    if (w == 0)
+      return EIO;
     p += w;
     n -= static_cast<size_t>(w);
   }
-  return true;
+  return 0;
 }

@@ -72,7 +72,7 @@ inline bool put(Lines &o, const Line &l) {
 struct Trickle {
   std::string data;
   std::vector<size_t> sizes = {1};
-  int fail = 0; // errno to fail with once the data is out, 0 for the end
+  int fail = 0; // error to fail with once the data is out, 0 for the end
   size_t pos = 0;
   int calls = 0; // reads asked for, the last one at the end included
   size_t next = 0;
@@ -81,10 +81,8 @@ struct Trickle {
 inline ssize_t trickle(void *ctx, unsigned char *buf, size_t n) {
   auto *t = static_cast<Trickle *>(ctx);
   t->calls++;
-  if (t->pos == t->data.size()) {
-    errno = t->fail;
-    return t->fail ? -1 : 0;
-  }
+  if (t->pos == t->data.size())
+    return -t->fail;
   n = std::min(
       {n, t->sizes[t->next++ % t->sizes.size()], t->data.size() - t->pos});
   std::copy_n(t->data.begin() + static_cast<ptrdiff_t>(t->pos), n, buf);
@@ -115,16 +113,14 @@ struct Collect {
   int calls = 0;
 };
 
-inline bool collect(void *ctx, const char *buf, size_t n) {
+inline int collect(void *ctx, const char *buf, size_t n) {
   auto *c = static_cast<Collect *>(ctx);
   c->calls++;
-  if (n > c->room) {
-    errno = ENOSPC;
-    return false;
-  }
+  if (n > c->room)
+    return ENOSPC;
   c->room -= n;
   c->text.append(buf, n);
-  return true;
+  return 0;
 }
 
 // Every level this processor has, the recognizers' chain first; the best
