@@ -6,8 +6,10 @@
 //                      7 means 200, room for a few 64-byte blocks
 //            bit 3:    the source fails (EIO) instead of ending cleanly
 //            bits 4-7: the output fails at this line (0: never)
-//   byte 1   how many read sizes follow (mod 32); none means every read
-//            fills the buffer
+//   byte 1   bits 0-4: how many read sizes follow; none means every read
+//                      fills the buffer
+//            bit 5:    the input may wait, so the output is flushed before
+//                      every read
 //   then     the read sizes, used in turn and over again (mod 8, plus one)
 //   rest     the bytes to scan
 //
@@ -121,6 +123,7 @@ struct Setup {
   size_t size;
   bool fails;
   size_t room;
+  bool waits;
   const uint8_t *sched;
   size_t nsched;
   const uint8_t *data;
@@ -294,6 +297,8 @@ struct Taken {
   std::string text;
   size_t room; // lines it takes
   bool failed = false;
+  bool scanning = true; // the scan has not returned yet
+  bool failedscanning = false;
 };
 
 int take(void *ctx, const char *buf, size_t n) {
@@ -302,6 +307,7 @@ int take(void *ctx, const char *buf, size_t n) {
   for (size_t i = 0; i < n; i++) {
     if (t->room == 0) {
       t->failed = true;
+      t->failedscanning = t->scanning;
       return ENOSPC;
     }
     t->text += static_cast<char>(buf[i]);
@@ -323,8 +329,12 @@ void program(const Setup &u, const std::vector<Tok> &want) {
   Taken t{{}, u.room ? u.room - 1 : SIZE_MAX};
   static Out out;
   init(out, take, &t);
+  b.s.waits = u.waits;
+  bool scanned = scan(b.s, out);
+  t.scanning = false;
+  check(!scanned || !t.failedscanning, "a failed write taken for the end");
   // As the program does: no "EOF found" after a read failure.
-  bool ok = scan(b.s, out) && (b.s.err || put(out, ATEOF)) && flush(out);
+  bool ok = scanned && (b.s.err || put(out, ATEOF)) && flush(out);
   check(ok == !t.failed, "output failure lost or invented");
   check(ok ? t.text == all : all.compare(0, t.text.size(), t.text) == 0,
         "the program's scan wrote other lines");
@@ -341,6 +351,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   u.fails = data[0] & 8;
   u.room = data[0] >> 4;
   u.nsched = std::min<size_t>(data[1] % 32, size - 2);
+  u.waits = data[1] & 32;
   u.sched = data + 2;
   u.data = data + 2 + u.nsched;
   u.len = size - 2 - u.nsched;

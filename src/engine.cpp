@@ -1,4 +1,5 @@
-// The block engine's loop over the stream, a block at a time, at each level.
+// The block engine at each level, a block at a time, and the loop around it
+// and around the recognizers: the input refilled, the output flushed.
 #include "engine.h"
 
 #include <algorithm>
@@ -30,83 +31,114 @@ template <Masks (*classify)(const unsigned char *)>
 // `all` (every byte, or none).  Testing two blocks a step saves nothing
 // on the long runs, and costs a second branch at the end of every short one.
 template <Masks (*classify)(const unsigned char *)>
-[[gnu::always_inline]] inline const unsigned char *
-over(const unsigned char *p, const unsigned char *e, uint64_t all) {
+[[gnu::always_inline]] inline unsigned char *
+over(unsigned char *p, const unsigned char *e, uint64_t all) {
   while (e - p >= 128 && alnum<classify>(p + 64) == all)
     p += 64;
   return p;
 }
 
-// The engine over the stream, one classifier per level.  The write position
-// stays in a local, out of the Out, so that a line stored through it cannot
-// be taken to change it, and is handed back before anything that may flush.
+// Where the engine stopped: past the last byte it was given, or nullptr
+// when its lines could not go out; and the end of the lines it stored.
+struct Cut {
+  unsigned char *p;
+  char *w;
+};
+
+// The block engine: the lines of the tokens from p to e, stored from w on.
+// It knows no file, source or sink: when less room is left before end than
+// a block's lines may take, it hands them to room(w), the loop's, which
+// writes them out and moves w back to the start, or says they could not go
+// out.  The last bytes short of a block are decided at once, not kept for
+// the next read: their lines must not wait on it.
+template <Masks (*classify)(const unsigned char *),
+          char *(*emit)(char *, const Starts &) = emit, class Room>
+[[gnu::always_inline]] inline Cut blocks(unsigned char *p, unsigned char *e,
+                                         char *w, char *const end, Carry &k,
+                                         Room room) {
+  levelran = LEVELOF<classify>;
+  while (e - p >= 64) {
+    if (w > end - ROOM && !room(w))
+      return {nullptr, w};
+    // As many blocks as surely fit in the output, with no call among them:
+    // a call would take with it the constants that the classifier keeps in
+    // vector registers.
+    size_t fit = static_cast<size_t>(end - w) / ROOM;
+    const unsigned char *stop =
+        p + 64 * std::min(fit, static_cast<size_t>(e - p) / 64);
+    for (; p < stop; p += 64) {
+      Masks m = classify(p);
+      uint64_t a = m.letter | m.digit;
+      if (a == ~uint64_t{0} && k.alnum && !(k.octal | k.digits)) {
+        // Inside a run that has given all its tokens: on to its end.
+        p = over<classify>(p, e, ~uint64_t{0});
+        continue;
+      }
+      w = settle(w, m, k);
+      if (a == 0) {
+        // Between runs.
+        k = Carry{};
+        p = over<classify>(p, e, 0);
+        continue;
+      }
+      w = emit(w, decide<true>(m, 64, k));
+    }
+  }
+  if (p < e) {
+    if (w > end - ROOM && !room(w))
+      return {nullptr, w};
+    Masks m = classify(p);
+    w = settle(w, m, k);
+    w = emit(w, decide<false>(m, static_cast<unsigned>(e - p), k));
+    p = e;
+  }
+  return {p, w};
+}
+
+// The one place the input is refilled: the lines found so far go out first
+// when the read may wait.  False at the end of the input, at a read that
+// fails, and when those lines can't go out (out.err); the source is not
+// asked again after its end, nor a flush made for nothing there.
+bool more(Stream &in, Out &out) {
+  return !in.end && (!in.waits || flush(out)) && fill(in);
+}
+
+// The loop around the engine at one level: it writes out the lines when
+// the output is full, refills the input when its bytes are used up, and
+// decides the '0' that may be left waiting at the end.  (The write position
+// goes back into the output only between reads: the engine keeps it in a
+// register, and a line stored through it can't be taken to change it.)
 template <Masks (*classify)(const unsigned char *),
           char *(*emit)(char *, const Starts &) = emit>
-[[gnu::always_inline]] inline bool blocks(Stream &in, Out &out) {
-  levelran = LEVELOF<classify>;
-  Carry k{};
-  char *w = out.buf + out.n;
-  char *const end = out.buf + out.cap;
-  // Whether a block's lines fit, once the output is flushed if need be.
-  auto room = [&] {
-    if (w <= end - ROOM) [[likely]]
-      return true;
+[[gnu::always_inline]] inline bool run(Stream &in, Out &out) {
+  auto room = [&](char *&w) {
     out.n = static_cast<size_t>(w - out.buf);
     w = out.buf;
     return flush(out);
   };
+  Carry k{};
   do {
-    const unsigned char *p = in.p, *e = in.e;
-    while (e - p >= 64) {
-      if (!room())
-        return false;
-      // As many blocks as surely fit in the output, with no call among
-      // them: a call would take with it the constants that the classifier
-      // keeps in vector registers.
-      size_t fit = static_cast<size_t>(end - w) / ROOM;
-      const unsigned char *stop =
-          p + 64 * std::min(fit, static_cast<size_t>(e - p) / 64);
-      for (; p < stop; p += 64) {
-        Masks m = classify(p);
-        uint64_t a = m.letter | m.digit;
-        if (a == ~uint64_t{0} && k.alnum && !(k.octal | k.digits)) {
-          // Inside a run that has given all its tokens: on to its end.
-          p = over<classify>(p, e, ~uint64_t{0});
-          continue;
-        }
-        w = settle(w, m, k);
-        if (a == 0) {
-          // Between runs.
-          k = Carry{};
-          p = over<classify>(p, e, 0);
-          continue;
-        }
-        w = emit(w, decide<true>(m, 64, k));
-      }
-    }
-    if (p < e) {
-      if (!room())
-        return false;
-      Masks m = classify(p);
-      w = settle(w, m, k);
-      w = emit(w, decide<false>(m, static_cast<unsigned>(e - p), k));
-    }
-    in.p = in.e;
-    out.n = static_cast<size_t>(w - out.buf);
-    // A read that may wait flushes the output first.
-  } while (fill(in) && (w = out.buf + out.n, true));
+    Cut c = blocks<classify, emit>(in.p, in.e, out.buf + out.n,
+                                   out.buf + out.cap, k, room);
+    if (c.p == nullptr)
+      return false;
+    in.p = c.p;
+    out.n = static_cast<size_t>(c.w - out.buf);
+  } while (more(in, out));
+  if (out.err)
+    return false;
   // At the end, a '0' still waiting has nothing after it; after a failed
   // read, what follows it is unknown, and so is its class.
   return !k.zero || in.err || put(out, DECNUM);
 }
 
 [[gnu::flatten]] bool scanportable(Stream &in, Out &out) {
-  return blocks<portable::classify>(in, out);
+  return run<portable::classify>(in, out);
 }
 
 #ifdef SCAN_X86
 [[gnu::flatten, gnu::target("sse2")]] bool scansse2(Stream &in, Out &out) {
-  return blocks<sse2::classify>(in, out);
+  return run<sse2::classify>(in, out);
 }
 #endif
 
@@ -114,28 +146,49 @@ template <Masks (*classify)(const unsigned char *),
 // These two write their lines four at a time with BMI2 (emitquads).
 [[gnu::flatten, gnu::target("avx2,bmi,bmi2,popcnt")]] bool scanavx2(Stream &in,
                                                                     Out &out) {
-  return blocks<avx2::classify, emitquads>(in, out);
+  return run<avx2::classify, emitquads>(in, out);
 }
 
 [[gnu::flatten, gnu::target("avx512bw,bmi,bmi2,popcnt")]] bool
 scanavx512(Stream &in, Out &out) {
-  return blocks<avx512::classify, emitquads>(in, out);
+  return run<avx512::classify, emitquads>(in, out);
 }
 #endif
 
 #ifdef SCAN_NEON
 [[gnu::flatten]] bool scanneon(Stream &in, Out &out) {
-  return blocks<neon::classify>(in, out);
+  return run<neon::classify>(in, out);
 }
 #endif
+
+// The stream as the recognizers read it: refilled by the same hand as the
+// engine's, so that their lines too are out before a read that may wait.
+struct Plain {
+  Stream &in;
+  Out &out;
+};
+
+inline int get(Plain &s) {
+  if (s.in.p < s.in.e) [[likely]]
+    return *s.in.p++;
+  return more(s.in, s.out) ? *s.in.p++ : -1;
+}
+
+inline void unget(Plain &s, int c) { unget(s.in, c); }
+inline bool failed(const Plain &s) { return failed(s.in); }
+
+bool plain(Stream &in, Out &out) {
+  levelran = PLAIN;
+  Plain s{in, out};
+  return scanall(s, out) && !out.err;
+}
 
 } // namespace
 
 bool scan(Stream &in, Out &out) {
   switch (getlevel()) {
   case PLAIN:
-    levelran = PLAIN;
-    return scanall(in, out);
+    return plain(in, out);
 #ifdef SCAN_X86
   case SSE2:
     return scansse2(in, out);

@@ -1,14 +1,18 @@
-// The scan as the program runs it: the block engine's loop over the stream
-// at the level chosen (levels.h), or the recognizers themselves.
+// The scan: the loop that refills the input and flushes the output around
+// the block engine at the level chosen (levels.h), or the recognizers.
 #pragma once
 
 #include "levels.h"
 #include "out.h"
 #include "stream.h"
 
-// Writes the line of every token of the input to out, in order; true at the
-// end of the input (or when it fails: see in.err), false as soon as the
-// output fails.  "EOF found" is the caller's.
+// Writes the line of every token of the input to out, in order.  Within
+// the scan, this is the one place the input is refilled and the output
+// flushed: when the output is full, and before a read that may wait
+// (in.waits), so that no line found waits on the input.  Returns true at
+// the end of the input or at a read that failed (in.err), false as soon as
+// a write fails (out.err); nothing is read or written after either.
+// "EOF found" is the caller's.
 bool scan(Stream &in, Out &out);
 
 // The level whose code the last scan() ran, -1 before any: for the tests,

@@ -16,8 +16,6 @@ constexpr int DATA = 256 * 1024;
 // The names in messages, held where the memory they are in stays reachable.
 static const char *prog, *name = "standard input";
 
-static bool flushout(void *o) { return flush(*static_cast<Out *>(o)); }
-
 int main(int argc, char **argv) {
   // Linux hands an empty argument vector on as one empty name.
   prog = shown(argc > 0 && *argv[0] ? argv[0] : "scandec");
@@ -39,9 +37,9 @@ int main(int argc, char **argv) {
   widen(fd, DATA);
   int outfd = STDOUT_FILENO;
   init(out, fdwrite, &outfd, outpiece(outfd, sizeof out.buf));
-  FdSource src = {fd, maywait(fd) ? flushout : nullptr, &out};
   Stream in;
-  init(in, buf, sizeof buf, fdread, &src);
+  init(in, buf, sizeof buf, fdread, &fd);
+  in.waits = maywait(fd);
 
   if (scan(in, out) && in.err == 0)
     put(out, ATEOF);

@@ -26,8 +26,9 @@ struct Stream {
   unsigned char *hi; // end of the data room, then SLACK bytes
   Source src;
   void *ctx;
-  bool end; // the source is done with: it is never called again
-  int err;  // error of the read that failed, 0 if none did
+  bool end;   // the source is done with: it is never called again
+  bool waits; // a read may wait for a writer: scan() flushes first
+  int err;    // error of the read that failed, 0 if none did
 };
 
 // buf must hold PUSHBACK + SLACK + at least one byte.
@@ -53,12 +54,5 @@ inline void unget(Stream &s, int c) {
 
 inline bool failed(const Stream &s) { return s.err != 0; }
 
-// The program's source: ctx points to an FdSource.  Before a read that may
-// block, it calls flush so that no complete line waits on the input; if
-// flush fails, reading stops as at the end of input.
-struct FdSource {
-  int fd;
-  bool (*flush)(void *);
-  void *arg;
-};
+// The program's source: read(2) of the descriptor ctx points to.
 ssize_t fdread(void *ctx, unsigned char *buf, size_t n);

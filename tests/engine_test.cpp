@@ -206,6 +206,25 @@ TEST(Levels, OutputFailureStopsTheScan) {
   }
 }
 
+// When a read may wait, the lines found so far go out before it; if they
+// can't, the scan fails there, at every level, and reads nothing more: an
+// output that failed is not the end of the input.
+TEST(Levels, FailedFlushBeforeAWaitStopsTheScan) {
+  Levels levels;
+  for (int level : levels.all) {
+    Tiny in("a 1 07 ", 4, {4});
+    in.s.waits = true;
+    EXPECT_TRUE(setlevel(level));
+    static Out out;
+    Collect c{{}, 0};
+    init(out, collect, &c, CAP);
+    EXPECT_FALSE(scan(in.s, out)) << levelname[level];
+    EXPECT_EQ(out.err, ENOSPC) << levelname[level];
+    EXPECT_EQ(c.calls, 1) << levelname[level];
+    EXPECT_EQ(in.t.calls, 1) << "read on after the output failed";
+  }
+}
+
 // A level lost (never chosen, or refused though the processor has it) would
 // leave every other test passing at the levels that remain.
 TEST(Levels, TheProcessorsBestIsChosen) {

@@ -146,12 +146,10 @@ std::string run(int level, const std::string &text, std::vector<int> reads,
   static unsigned char buf[PUSHBACK + 4096 + SLACK];
   int outfd = fileno(out);
   init(o, fdwrite, &outfd, CAP);
-  FdSource src = {fileno(in), nullptr, nullptr};
-  if (waits)
-    src.flush = [](void *x) { return flush(*static_cast<Out *>(x)); };
-  src.arg = &o;
+  int infd = fileno(in);
   Stream s;
-  init(s, buf, sizeof buf, fdread, &src);
+  init(s, buf, sizeof buf, fdread, &infd);
+  s.waits = waits;
   EXPECT_TRUE(scan(s, o) && put(o, ATEOF) && flush(o)) << levelname[level];
   EXPECT_EQ(s.err, 0);
   EXPECT_EQ(o.err, 0);
