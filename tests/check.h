@@ -20,8 +20,8 @@
 
 // A stream over a string that holds the recognizers to the contract: only
 // the character last read is pushed back, never more than two are pending,
-// and the end of input, once met, stays met.  It offers no bulk skip, so the
-// recognizers run their plain one-character loops over it.
+// and the end of input, once met, stays met.  It has no buffer, so every
+// character the recognizers take goes through get() and unget() here.
 struct CheckStream {
   std::string data;
   size_t pos = 0;
