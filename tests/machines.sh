@@ -123,17 +123,8 @@ for _ in $(seq 100); do [[ ! -s $tmp/down ]] || break; sleep 0.05; done
 start host1
 start host2
 
-# The text (about 1.5 MiB: tokens of every class against line ends, CRLF,
-# a line longer than a part, no newline at the end) and five files of it.
-awk 'BEGIN {
-	for (i = 0; i < 40000; i++) {
-		if (i % 7 == 0) printf "x%d 0%o %d 09 0x1F foo_bar\n", i, i, i
-		else if (i % 7 == 1) printf "\t;;  \r\n"
-		else if (i % 997 == 3) { for (j = 0; j < 9000; j++) printf "q%d ", j; print "" }
-		else printf "%s 0 07 %d\n", "int main void", i * 31
-	}
-	printf "tail 017"
-}' >"$tmp/in/big"
+# The text of the parallel test, and five files of it.
+awk -f "$src/tests/text.awk" >"$tmp/in/big"
 cat "$src/examples/sample.c" >>"$tmp/in/big"
 "$build/scandec" "$tmp/in/big" >"$tmp/want.big"
 split -n 5 --additional-suffix=.c "$tmp/in/big" "$tmp/in/"

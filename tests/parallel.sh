@@ -15,19 +15,9 @@ command -v parallel >/dev/null ||
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
-# About 1.5 MiB in blocks of 64 KiB: tokens of every class up against line
-# ends, lines with no token, a line longer than a block (a part grows to
-# the next line end), CRLF ends, and no newline at the very end.
-awk 'BEGIN {
-	for (i = 0; i < 40000; i++) {
-		if (i % 7 == 0) printf "x%d 0%o %d 09 0x1F foo_bar\n", i, i, i
-		else if (i % 7 == 1) printf "\t;;  \r\n"
-		else if (i % 7 == 2) printf "a%d\n0%o\n", i, i % 8
-		else if (i % 997 == 3) { for (j = 0; j < 9000; j++) printf "q%d ", j; print "" }
-		else printf "%s 0 07 %d\n", "int main void", i * 31
-	}
-	printf "tail 017"
-}' >"$tmp/text"
+# The text: every class of token against line ends, CRLF, a line longer
+# than a part, no newline at the end.
+awk -f "$src/tests/text.awk" >"$tmp/text"
 cat "$src/examples/sample.c" >>"$tmp/text"
 split -n 5 "$tmp/text" "$tmp/f."
 
