@@ -45,7 +45,7 @@ deb)
 	exit 0
 	;;
 man)
-	mandoc -Tlint -W warning "$src/man/scandec.1" "$src/man/scandec-parallel.1" >"$tmp/lint" 2>&1 || true
+	mandoc -Tlint -W warning "$src/man/scandec.1" >"$tmp/lint" 2>&1 || true
 	cat "$tmp/lint"
 	test ! -s "$tmp/lint"
 	# The manual must quote each message as the program writes it.
@@ -57,41 +57,10 @@ man)
 		'scandec: file: input file is output file'; do
 		grep -qF "$m" "$tmp/page"
 	done
-	# And scandec-parallel's manual each of its messages, as the script
-	# writes them, with stand-ins for scandec that fail or end wrong; the
-	# last line of standard error, made general by SED.
-	need parallel parallel
-	mandoc -Tascii "$src/man/scandec-parallel.1" | col -b >"$tmp/page"
-	mkdir "$tmp/sp"
-	cp "$build/scandec-parallel" "$tmp/sp/"
-	said() { # SCANDEC SED OUTPUT ARG...
-		printf '#!/bin/sh\n%s\n' "$1" >"$tmp/sp/scandec"
-		chmod 755 "$tmp/sp/scandec"
-		sed=$2 out=$3
-		shift 3
-		"$tmp/sp/scandec-parallel" "$@" 2>&1 >"$out" | tail -n 1 | sed "$sed"
-	}
-	for m in "$(said 'exit 255' 's/status [0-9]*/status N/' /dev/null ::: "$sample")" \
-		"$(said 'echo identifier' '' /dev/null ::: "$sample")" \
-		"$(said 'echo "EOF found"' 's/output: .*/output: reason/' /dev/full ::: "$sample")" \
-		"$(said : 's/--retries: .*/option: why/' /dev/null --retries 1 ::: "$sample")" \
-		"$(said : '' /dev/null)" \
-		"$(rm "$tmp/sp/scandec" && PATH=/nonexistent "$tmp/sp/scandec-parallel" ::: x 2>&1 |
-			sed 's/beside .* nor/beside path nor/')" \
-		"scandec-parallel: cannot read the lines: reason"; do
-		grep -qF "$m" "$tmp/page" || { echo "package.man: scandec-parallel(1) does not quote: $m" >&2; exit 1; }
-	done
-	grep -qF "cannot read the lines: " "$src/tools/scandec-parallel"
 	exit 0
 	;;
 esac
 
 test -f "$root/share/man/man1/scandec.1"
-test -f "$root/share/man/man1/scandec-parallel.1"
 "$@" "$root/bin/scandec" "$sample" >"$tmp/got"
 cmp "$tmp/want" "$tmp/got"
-# scandec-parallel, installed beside the program, runs it.
-if [ $# -eq 0 ] && command -v parallel >/dev/null; then
-	"$root/bin/scandec-parallel" ::: "$sample" >"$tmp/got"
-	cmp "$tmp/want" "$tmp/got"
-fi
