@@ -69,8 +69,9 @@ man)
 		awk -v h="$1" '$0 ~ "^[|] *" h " " { on = 1; next } on && /^[|] [^-]/; !/^[|]/ { on = 0 }' "$readme" |
 			sed 's/`//g; s/ *| */|/g; s/^|//; s/|$//'
 	}
-	[ "$(rows token | wc -l)" = 3 ] && [ "$(rows text | wc -l)" -gt 0 ] && grep -q '^Letters are' "$readme" ||
+	if [ "$(rows token | wc -l)" != 3 ] || [ -z "$(rows text)" ] || ! grep -q '^Letters are' "$readme"; then
 		bad "README: no grammar table, examples or sentence on letters"
+	fi
 	rows token | while IFS='|' read -r token form line; do
 		grep -qF "$token $form $line" "$tmp/flat" || bad "scandec(1) lacks the row $token | $form | $line"
 		flat "$src/debian/control" | grep -qF "$form" || bad "debian/control lacks $form"
@@ -94,6 +95,7 @@ man)
 		done
 		rm "$tmp"/s*
 	done
+	# shellcheck disable=SC2016 # the backquotes of markdown
 	awk '/^## / { on = /^## (Pipelines|Speed)$/ } on && !/^    /' "$readme" | sed 's/`[^`]*`//g' | flat |
 		grep -oE '(^| )[0-9]+(\.[0-9]+)?( |,|$)' | tr -d ' ,' | while read -r n; do
 			grep -qE "(^|[^0-9.])$(echo "$n" | sed 's/\./\\./g')([^0-9]|$)" "$src/bench/results.md" \
