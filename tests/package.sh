@@ -60,7 +60,7 @@ man)
 	# What the README repeats must stay as the manual, debian/control, the
 	# program and the bench files it cites have it: its grammar table and
 	# the sentences under it, its examples and sessions (the manual's too),
-	# and the figures of its sections on pipelines and speed.
+	# and the figures of its sections on pipelines, many files and speed.
 	bad() { echo "package.man: $*" >&2; exit 1; }
 	flat() { sed 's/`//g' "$@" | tr -s ' \t\n' ' '; }
 	flat "$tmp/page" >"$tmp/flat"
@@ -96,10 +96,10 @@ man)
 		rm "$tmp"/s*
 	done
 	# shellcheck disable=SC2016 # the backquotes of markdown
-	awk '/^## / { on = /^## (Pipelines|Speed)$/ } on && !/^    /' "$readme" | sed 's/`[^`]*`//g' | flat |
+	awk '/^## / { on = /^## (Pipelines|Many files, .*|Speed)$/ } on && !/^    /' "$readme" | sed 's/`[^`]*`//g' | flat |
 		grep -oE '(^| )[0-9]+(\.[0-9]+)?( |,|$)' | tr -d ' ,' | while read -r n; do
 			grep -qE "(^|[^0-9.])$(echo "$n" | sed 's/\./\\./g')([^0-9]|$)" "$src/bench/results.md" \
-				"$src/bench/count.md" || bad "README: $n is in neither bench/results.md nor bench/count.md"
+				"$src/bench/count.md" "$src/bench/remote.md" || bad "README: $n is in no bench/*.md"
 		done
 	for m in 'scandec: cannot open file... exiting' \
 		'scandec: cannot read file: reason' \

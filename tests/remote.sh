@@ -19,7 +19,7 @@ block() {
   awk -v k="$1" 'index($0, k) && !f { f = 1; next }
     f && /^    / { sub(/^    /, ""); print; g = 1; next } g { exit }' "$src/README.md"
 }
-block 'each one folding its own lines:' >"$tmp/count"
+block 'each host folding its lines:' >"$tmp/count"
 block 'in its own `EOF found`:' >"$tmp/lines"
 for form in count lines; do
   grep -q 'hosts=host1,host2' "$tmp/$form" ||
