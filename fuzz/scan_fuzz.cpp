@@ -1,5 +1,6 @@
-// Differential fuzzer: the recognizers over the real buffered stream, fed
-// a few bytes per read, against a plain index-based scan of the same bytes.
+// Differential fuzzer: the recognizers over the real buffered stream, as the
+// plain level reads it, fed a few bytes per read, against a plain
+// index-based scan of the same bytes.
 //
 // An input is
 //   byte 0   bits 0-2: data bytes the stream's buffer holds, minus one;
@@ -15,7 +16,7 @@
 //
 // Passes over fresh streams: the chain one recognizer at a time, watched at
 // every read and pushback; the same through the driver's loop; the driver's
-// loop over the bare stream; and the program's own scan, at every level
+// loop over the stream unwatched; and the program's own scan, at every level
 // the processor has, with its output taken by a sink that fails at the
 // chosen line.
 #include <algorithm>
@@ -130,17 +131,31 @@ struct Setup {
   size_t len;
 };
 
+int unwritten(void *, const char *, size_t) {
+  fail("output flushed, though no read may wait");
+}
+
+// Nothing is put in it: the recognizers' passes write their lines to a
+// Sink of their own.
+Out &idle() {
+  static Out out;
+  init(out, unwritten, nullptr);
+  return out;
+}
+
 // A stream over a buffer of exactly PUSHBACK + size + SLACK bytes on the
 // heap, so that a pushback beyond the room in front of the data, or a read
 // beyond the room after it, is an overflow.  The room is filled with a
-// digit, which a scan that took it for input would show.
+// digit, which a scan that took it for input would show.  The recognizers
+// read it as the plain level does (r), refilled by the scan's more().
 struct Bed {
   Feed f;
   std::vector<unsigned char> buf;
   Stream s;
+  Plain r;
   explicit Bed(const Setup &u)
       : f{u.data, u.len, u.sched, u.nsched, u.fails},
-        buf(PUSHBACK + u.size + SLACK) {
+        buf(PUSHBACK + u.size + SLACK), r{s, idle()} {
     init(s, buf.data(), buf.size(), feed, &f);
     std::fill(buf.begin() + PUSHBACK, buf.end(), '7');
   }
@@ -168,7 +183,7 @@ struct Watch {
 };
 
 int get(Watch &w) {
-  int c = get(w.b.s);
+  int c = get(w.b.r);
   size_t a = w.b.at();
   if (c < 0) {
     check(a == w.b.f.len && w.b.f.done, "end of input before the end");
@@ -181,7 +196,7 @@ int get(Watch &w) {
 
 void unget(Watch &w, int c) {
   size_t before = w.b.at();
-  unget(w.b.s, c);
+  unget(w.b.r, c);
   size_t a = w.b.at();
   if (c < 0) {
     check(a == before, "pushing back the end moved the stream");
@@ -192,11 +207,11 @@ void unget(Watch &w, int c) {
   check(a + 2 >= w.far, "more than two characters pending");
 }
 
-bool failed(Watch &w) { return failed(w.b.s); }
+bool failed(Watch &w) { return failed(w.b.r); }
 
 template <unsigned K> bool skip(Watch &w) {
   size_t from = w.b.at();
-  bool moved = skip<K>(w.b.s);
+  bool moved = skip<K>(w.b.r);
   size_t a = w.b.at();
   const Feed &f = w.b.f;
   check(a >= from, "skip went backwards");
@@ -370,7 +385,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   }
   {
     Bed b(u);
-    driver(b.s, b, u, lines);
+    driver(b.r, b, u, lines);
   }
   for (int level = PLAIN; level < LEVELS; level++)
     if (setlevel(level))

@@ -95,14 +95,6 @@ template <Masks (*classify)(const unsigned char *),
   return {p, w};
 }
 
-// The one place the input is refilled: the lines found so far go out first
-// when the read may wait.  False at the end of the input, at a read that
-// fails, and when those lines can't go out (out.err); the source is not
-// asked again after its end, nor a flush made for nothing there.
-bool more(Stream &in, Out &out) {
-  return !in.end && (!in.waits || flush(out)) && fill(in);
-}
-
 // The loop around the engine at one level: it writes out the lines when
 // the output is full, refills the input when its bytes are used up, and
 // decides the '0' that may be left waiting at the end.  (The write position
@@ -161,22 +153,6 @@ scanavx512(Stream &in, Out &out) {
 }
 #endif
 
-// The stream as the recognizers read it: refilled by the same hand as the
-// engine's, so that their lines too are out before a read that may wait.
-struct Plain {
-  Stream &in;
-  Out &out;
-};
-
-inline int get(Plain &s) {
-  if (s.in.p < s.in.e) [[likely]]
-    return *s.in.p++;
-  return more(s.in, s.out) ? *s.in.p++ : -1;
-}
-
-inline void unget(Plain &s, int c) { unget(s.in, c); }
-inline bool failed(const Plain &s) { return failed(s.in); }
-
 bool plain(Stream &in, Out &out) {
   levelran = PLAIN;
   Plain s{in, out};
@@ -184,6 +160,11 @@ bool plain(Stream &in, Out &out) {
 }
 
 } // namespace
+
+// The one place the input is refilled (engine.h).
+bool more(Stream &in, Out &out) {
+  return !in.end && (!in.waits || flush(out)) && fill(in);
+}
 
 bool scan(Stream &in, Out &out) {
   switch (getlevel()) {

@@ -1,9 +1,10 @@
 // The input stream: a fixed buffer refilled from a byte source.
 //
 // The block engine takes the bytes between p and e a block at a time; the
-// recognizers take them one at a time with get() and unget(), which in the
-// common case are a compare and a pointer move.  Memory is the one buffer,
-// whatever the input: tokens are decided as they pass, never kept.
+// recognizers take them one at a time through the scan's stream (Plain, in
+// engine.h), whose get() and unget() are in the common case a compare and a
+// pointer move.  Memory is the one buffer, whatever the input: tokens are
+// decided as they pass, never kept.
 #pragma once
 
 #include <cstddef>
@@ -35,14 +36,9 @@ struct Stream {
 void init(Stream &s, unsigned char *buf, size_t size, Source src, void *ctx);
 
 // Reads more bytes once every byte read so far has been consumed (p == e);
-// false at the end of input or when the read fails.
+// false at the end of input or when the read fails.  The scan's more()
+// (engine.h) is its one caller, which flushes first when the read may wait.
 bool fill(Stream &s);
-
-inline int get(Stream &s) {
-  if (s.p < s.e) [[likely]]
-    return *s.p++;
-  return fill(s) ? *s.p++ : -1;
-}
 
 // Only the character last read is ever pushed back, and it is still in the
 // buffer (fill() keeps the bytes before the new data), so pushing back is a
