@@ -5,7 +5,8 @@
 # are this run's own, named by its pid, so that runs at the same time keep
 # apart; those of runs that were killed go first.  Gives: $tmp (removed at
 # exit), $client and its $home, user[H], start H [sshd_config line...],
-# stop H, and hosts_cleanup, which the caller's EXIT trap must call.
+# stop H, hosts_cleanup, which the caller's EXIT trap must call, and
+# block KEY, the README's command for them (under $src).
 # (`hosts` exits 77, not run, when it cannot make hosts here.)
 
 hosts() {
@@ -103,4 +104,11 @@ hosts_cleanup() {
   for h in "${!pid[@]}"; do stop "$h"; done
   for u in "$client" "${user[@]}"; do [[ -z $u ]] || drop "$u" || true; done
   [[ -z ${tmp:-} ]] || rm -rf "$tmp"
+}
+
+# The README's command under the line that holds KEY: the indented lines
+# that follow it.
+block() {
+  awk -v k="$1" 'index($0, k) && !f { f = 1; next }
+    f && /^    / { sub(/^    /, ""); print; g = 1; next } g { exit }' "$src/README.md"
 }

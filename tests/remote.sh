@@ -13,12 +13,6 @@ source "$src/tests/hosts.sh"
 hosts
 trap hosts_cleanup EXIT
 
-# The command of the README under the line that ends in KEY: the indented
-# lines that follow it.
-block() {
-  awk -v k="$1" 'index($0, k) && !f { f = 1; next }
-    f && /^    / { sub(/^    /, ""); print; g = 1; next } g { exit }' "$src/README.md"
-}
 block 'each host folding its lines:' >"$tmp/count"
 block 'in its own `EOF found`:' >"$tmp/lines"
 for form in count lines; do
