@@ -5,7 +5,7 @@
 # own and no scandec.  Whole, they give the counts of both texts scanned
 # as one, and each host's lines in host order; each fault in the table
 # must make them exit non-zero with a message, with pipefail off and on.
-# Usage: remote.sh BUILD SRC
+# Usage: remote.sh BUILD SRC   (ONLY=WORDS runs the cases whose name has them)
 set -euo pipefail
 me=remote
 build=$(realpath "$1") src=$(realpath "$2")
